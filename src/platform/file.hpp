@@ -1,0 +1,89 @@
+// Files as owned resources: every open file is a File, closed when it goes out of scope.
+//
+// All files are opened in binary mode on every platform; text files are written with explicit CR LF
+// line ends, and LineReader accepts both CR LF and LF.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace bxa::platform {
+
+class File {
+public:
+    File() = default;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    File(File&& other) noexcept;
+    File& operator=(File&& other) noexcept;
+    ~File();
+
+    // Opens an existing regular file for reading. Directories, devices and other non-regular files
+    // count as files that cannot be opened. Returns a closed File on failure.
+    static File openForReading(const std::string& path);
+
+    // Creates or truncates a file for writing. A symbolic link at `path` is replaced by a new file,
+    // never written through. Returns a closed File on failure (a directory at `path`, a missing parent).
+    static File createForWriting(const std::string& path);
+
+    bool isOpen() const { return file_ != nullptr; }
+    explicit operator bool() const { return isOpen(); }
+
+    // Reads up to `size` bytes; returns how many were read (fewer only at the end of the file or on error).
+    size_t read(void* buffer, size_t size);
+
+    // Writes all `size` bytes. Returns false if the write failed; the failure is also remembered, so that
+    // close() reports it.
+    bool write(const void* data, size_t size);
+    bool write(std::string_view text) { return write(text.data(), text.size()); }
+
+    // printf-style formatted output; a failure is remembered like a failed write.
+    bool print(const char* format, ...)
+#if defined(__GNUC__)
+        __attribute__((format(printf, 2, 3)))
+#endif
+        ;
+
+    bool seek(int64_t offset);
+    int64_t tell();
+    // The file's length in bytes, or nothing when it cannot be determined. Keeps the current position.
+    std::optional<int64_t> length();
+    bool atEnd() const;
+    bool writeFailed() const { return writeFailed_; }
+
+    // Flushes and closes. Returns false when any write since opening failed or the flush/close failed.
+    bool close();
+
+    std::FILE* handle() { return file_; }
+
+private:
+    explicit File(std::FILE* file) : file_(file) {}
+    std::FILE* file_ = nullptr;
+    bool writeFailed_ = false;
+};
+
+// Reads a text file line by line, as a line buffer of a fixed capacity would: a line is at most
+// `maxChars` characters; the rest of a longer line is skipped, so line positions stay aligned.
+class LineReader {
+public:
+    LineReader(File& file, size_t maxChars);
+
+    // Reads the next line into `line`, without its line end (LF, or CR LF). Returns false when nothing
+    // was left to read (the line is then empty).
+    bool next(std::string& line);
+
+    // True when the last read met the end of the file, i.e. the line it returned had no line end, or
+    // there was no line at all. A line that ends with a line end just before the end of the file does not
+    // set it; the following read does.
+    bool endOfFileReached() const { return endOfFile_; }
+
+private:
+    File& file_;
+    size_t maxChars_;
+    bool endOfFile_ = false;
+};
+
+}  // namespace bxa::platform
