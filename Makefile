@@ -1,0 +1,63 @@
+# Thin wrapper over CMake. `make demo` and `make test` do all the set-up on a fresh machine
+# (after .ci/run has installed the packages, or with them already present).
+BUILD        ?= build
+ASAN_BUILD   ?= build-asan
+FUZZ_BUILD   ?= build-fuzz
+BENCH_BUILD  ?= build-bench
+JOBS         ?= $(shell nproc 2>/dev/null || echo 2)
+FUZZ_RUNS    ?= 20000
+FUZZ_SECONDS ?= 60
+CLANGXX      := $(shell command -v clang++ 2>/dev/null)
+
+.PHONY: all build demo test test-normal test-asan test-fuzz fuzz bench clean
+
+all: build
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+demo: build
+	sh examples/demo.sh $(BUILD)/src/driver/bxa
+
+test: test-normal test-asan test-fuzz
+
+test-normal: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+$(ASAN_BUILD)/build.ninja:
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBXA_SANITIZE=ON
+
+test-asan: $(ASAN_BUILD)/build.ninja
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
+
+$(FUZZ_BUILD)/build.ninja:
+	CXX=$(CLANGXX) cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DBXA_FUZZ=ON -DBXA_SANITIZE=ON -DBUILD_TESTING=OFF
+
+# Bounded libFuzzer runs of every target, when clang is present.
+test-fuzz:
+ifeq ($(CLANGXX),)
+	@echo "clang++ not found: skipping the libFuzzer runs (the replay tests ran them on fixed inputs)"
+else
+	$(MAKE) $(FUZZ_BUILD)/build.ninja
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	sh fuzz/run_all.sh $(FUZZ_BUILD) -runs=$(FUZZ_RUNS)
+endif
+
+# Time-bounded fuzzing of every target: make fuzz FUZZ_SECONDS=N
+fuzz:
+	$(MAKE) $(FUZZ_BUILD)/build.ninja
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	sh fuzz/run_all.sh $(FUZZ_BUILD) -max_total_time=$(FUZZ_SECONDS)
+
+bench:
+	cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DBXA_BENCH=ON -DBUILD_TESTING=OFF
+	cmake --build $(BENCH_BUILD) -j $(JOBS)
+	sh bench/run_all.sh $(BENCH_BUILD)
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD)
