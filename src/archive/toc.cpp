@@ -1,0 +1,160 @@
+#include "archive/toc.hpp"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/byte_order.hpp"
+#include "platform/console.hpp"
+#include "platform/file.hpp"
+#include "platform/file_system.hpp"
+
+namespace bxa {
+
+using platform::File;
+
+void encodeArchiveHeader(const ArchiveHeader& header, uint8_t* out) {
+    storeInt32(out + 0, header.tocOffset);
+    storeInt32(out + 4, header.headerWord1);
+    storeInt32(out + 8, header.headerWord2);
+    storeInt32(out + 12, header.entryCount);
+}
+
+void encodeTocRecord(const TocRecord& record, uint8_t* out) {
+    storeInt32(out + 0, record.originalSize);
+    storeInt32(out + 4, record.storedSize);
+    storeInt32(out + 8, record.method);
+    storeInt32(out + 12, record.dataOffset);
+    std::copy(record.name.begin(), record.name.end(), out + 16);
+}
+
+TocRecord decodeTocRecord(const uint8_t* in) {
+    TocRecord record;
+    record.originalSize = loadInt32(in + 0);
+    record.storedSize = loadInt32(in + 4);
+    record.method = loadInt32(in + 8);
+    record.dataOffset = loadInt32(in + 12);
+    std::copy(in + 16, in + 16 + NameFieldSize, record.name.begin());
+    return record;
+}
+
+std::string nameFromField(const std::array<uint8_t, NameFieldSize>& field) {
+    auto end = std::find(field.begin(), field.end(), uint8_t{0});
+    return std::string(field.begin(), end);
+}
+
+void TocList::insertAt(size_t position, TocEntry entry) {
+    entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(std::min(position, entries_.size())),
+                    std::move(entry));
+}
+
+size_t TocList::find(const std::string& name) const {
+    for (size_t i = 0; i < entries_.size(); ++i) {
+        if (entries_[i].name == name) return i;
+    }
+    return entries_.size();
+}
+
+std::string formatCatalogLine(const TocEntry& entry) {
+    return std::to_string(entry.originalSize) + " " + std::to_string(entry.method) + " " + entry.name + "\r\n";
+}
+
+namespace {
+
+TocEntry entryFromRecord(const TocRecord& record) {
+    TocEntry entry;
+    entry.name = nameFromField(record.name);
+    entry.dataOffset = record.dataOffset;
+    entry.storedSize = record.storedSize;
+    entry.method = record.method;
+    entry.originalSize = record.originalSize;
+    return entry;
+}
+
+bool copyHeaderBytes(File& archive, const std::string& headerPath) {
+    File header = File::createForWriting(headerPath);
+    if (!header) {
+        platform::printErr("\n\nError: Could not open header file (%s)\n\n", headerPath.c_str());
+        return false;
+    }
+    uint8_t bytes[ArchiveHeaderSize];
+    size_t got = archive.read(bytes, sizeof bytes);
+    if (!header.write(bytes, got) || !header.close()) {
+        platform::printErr("\n\nError: Could not write header file (%s)\n\n", headerPath.c_str());
+        return false;
+    }
+    return true;
+}
+
+// Reads records from offset 16 until the table's end, which the first record's dataOffset marks. A table
+// end that is not on a record boundary, or lies before the first record's end, ends the table at the first
+// boundary at or past it; the end of the file ends it too.
+void readRecords(File& archive, TocList& toc) {
+    int64_t fileLength = archive.length().value_or(0);
+    int64_t position = ArchiveHeaderSize;
+    int64_t tableEnd = -1;
+    uint8_t bytes[TocRecordSize];
+    if (!archive.seek(position)) return;
+    while (position + static_cast<int64_t>(TocRecordSize) <= fileLength &&
+           (tableEnd < 0 || position < tableEnd)) {
+        if (archive.read(bytes, sizeof bytes) != sizeof bytes) break;
+        TocRecord record = decodeTocRecord(bytes);
+        if (tableEnd < 0) tableEnd = record.dataOffset;
+        toc.append(entryFromRecord(record));
+        position += TocRecordSize;
+    }
+}
+
+}  // namespace
+
+bool readTableOfContents(TocList& toc, const std::string& archivePath, const std::string& workDir) {
+    toc.clear();
+    File archive = File::openForReading(archivePath);
+    if (!archive) {
+        platform::printErr("\n\nError: Could not open (%s)\n\n", archivePath.c_str());
+        return false;
+    }
+    platform::makeDirectory(workDir);
+    platform::printOut("\nReading table of contents...");
+    if (!copyHeaderBytes(archive, platform::joinPath(workDir, "header.dat"))) return false;
+    readRecords(archive, toc);
+    platform::printOut("Done\n");
+    return true;
+}
+
+std::vector<uint8_t> encodeTableWithOffsets(const TocList& toc) {
+    std::vector<uint8_t> bytes(ArchiveHeaderSize + TocRecordSize * toc.size());
+    ArchiveHeader header;
+    header.entryCount = static_cast<int32_t>(toc.size());
+    encodeArchiveHeader(header, bytes.data());
+    uint8_t* out = bytes.data() + ArchiveHeaderSize;
+    for (const TocEntry& entry : toc) {
+        TocRecord record;
+        record.originalSize = entry.originalSize;
+        record.storedSize = entry.storedSize;
+        record.method = entry.method;
+        record.dataOffset = entry.dataOffset;
+        std::copy_n(entry.name.begin(), std::min(entry.name.size(), MaxRecordNameLength), record.name.begin());
+        encodeTocRecord(record, out);
+        out += TocRecordSize;
+    }
+    return bytes;
+}
+
+bool assignRunningOffsets(TocList& toc) {
+    int64_t offset = static_cast<int64_t>(ArchiveHeaderSize + TocRecordSize * toc.size());
+    for (TocEntry& entry : toc) {
+        if (offset > INT32_MAX) return false;
+        entry.dataOffset = static_cast<int32_t>(offset);
+        offset += entry.storedSize;
+    }
+    return offset <= INT32_MAX;
+}
+
+bool writeTableOfContents(File& archive, const TocList& toc) {
+    TocList placed = toc;
+    if (!assignRunningOffsets(placed)) return false;
+    std::vector<uint8_t> bytes = encodeTableWithOffsets(placed);
+    return archive.write(bytes.data(), bytes.size());
+}
+
+}  // namespace bxa

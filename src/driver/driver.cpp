@@ -1,0 +1,86 @@
+#include "driver/driver.hpp"
+
+#include <cstring>
+#include <optional>
+#include <string>
+
+#include "archive/commands.hpp"
+#include "archive/toc.hpp"
+#include "platform/console.hpp"
+
+namespace bxa {
+
+namespace {
+
+bool isSwitch(const char* argument, char lower) {
+    const char upper = static_cast<char>(lower - 'a' + 'A');
+    return argument[0] == '-' && (argument[1] == lower || argument[1] == upper) && argument[2] == '\0';
+}
+
+int printUsage(const char* programName) {
+    platform::printErr("\n\nUsage: %s -u|-p|-a [-f filename] BXAfilename outputDirectory\n\n", programName);
+    return ExitMalformedCommandLine;
+}
+
+// The command chosen by position, with the arguments it hands over; nothing when the line is malformed.
+struct Command {
+    char letter = 0;
+    std::optional<std::string> recordName;
+    std::string archive;
+    std::string directory;
+};
+
+std::optional<Command> parseCommandLine(int argc, const char* const* argv) {
+    if (argc < 3) return std::nullopt;
+    Command command;
+    const char* first = argv[1];
+    for (char letter : {'u', 'p', 'a', 't'}) {
+        if (isSwitch(first, letter)) command.letter = letter;
+    }
+    if (command.letter == 0) return std::nullopt;
+    const bool named = command.letter != 't' && isSwitch(argv[2], 'f');
+    if (command.letter == 'a' && (argc != 6 || !named)) return std::nullopt;
+    if (named) {
+        if (argc < 6) return std::nullopt;
+        command.recordName = argv[3];
+        command.archive = argv[4];
+        command.directory = argv[5];
+    } else {
+        if (argc < 4) return std::nullopt;
+        command.archive = argv[2];
+        command.directory = argv[3];
+    }
+    return command;
+}
+
+bool runCommand(const Command& command, TocList& toc) {
+    switch (command.letter) {
+        case 'u':
+            return unpackArchive(toc, command.archive, command.directory, command.recordName);
+        case 'p':
+            if (command.recordName) return replaceRecord(toc, command.archive, command.directory, *command.recordName);
+            return packArchive(toc, command.archive, command.directory);
+        case 'a':
+            return addFile(toc, command.archive, command.directory, *command.recordName);
+        default:
+            return catalogArchive(toc, command.archive, command.directory);
+    }
+}
+
+}  // namespace
+
+int runCommandLine(int argc, const char* const* argv, std::FILE* input) {
+    const char* programName = argc > 0 && argv[0] != nullptr ? argv[0] : "bxa";
+    std::optional<Command> command = parseCommandLine(argc, argv);
+    if (!command) return printUsage(programName);
+    TocList toc;
+    if (!runCommand(*command, toc)) {
+        platform::printOut("\n\nPress any key to continue...");
+        std::fflush(stdout);
+        std::fgetc(input);
+    }
+    std::fflush(stdout);
+    return ExitCommandRan;
+}
+
+}  // namespace bxa
