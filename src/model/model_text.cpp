@@ -1,0 +1,295 @@
+#include "model/model_text.hpp"
+
+#include <bit>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace bxa::model_text {
+
+// ---------------------------------------------------------------------------------------------------
+// Opening the two files
+// ---------------------------------------------------------------------------------------------------
+
+namespace {
+
+void reportModelOpenFailure(const std::string& modelPath) {
+    std::fprintf(stderr, "\nError: Could not open R7 file (%s)\n", modelPath.c_str());
+}
+
+void reportTextOpenFailure(const std::string& textPath) {
+    std::fprintf(stderr, "\nError: Could not open output file (%s)\n", textPath.c_str());
+}
+
+}  // namespace
+
+std::optional<ModelFiles> openForTextOutput(const std::string& modelPath, const std::string& textPath) {
+    ModelFiles files;
+    files.model = platform::File::openForReading(modelPath);
+    if (!files.model) {
+        reportModelOpenFailure(modelPath);
+        return std::nullopt;
+    }
+    files.text = platform::File::createForWriting(textPath);
+    if (!files.text) {
+        files.model.close();
+        reportTextOpenFailure(textPath);
+        return std::nullopt;
+    }
+    return files;
+}
+
+std::optional<ModelFiles> openForModelOutput(const std::string& modelPath, const std::string& textPath) {
+    ModelFiles files;
+    files.model = platform::File::createForWriting(modelPath);
+    if (!files.model) {
+        reportModelOpenFailure(modelPath);
+        return std::nullopt;
+    }
+    files.text = platform::File::openForReading(textPath);
+    if (!files.text) {
+        files.model.close();
+        reportTextOpenFailure(textPath);
+        return std::nullopt;
+    }
+    return files;
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Number formatting
+// ---------------------------------------------------------------------------------------------------
+
+namespace {
+
+constexpr uint64_t PowersOfTen[] = {1,       10,       100,       1000,       10000,
+                                    100000,  1000000,  10000000,  100000000,  1000000000};
+constexpr int MaxFastDecimals = 9;
+// Above 2^39 the integer part times the float's 24-bit mantissa no longer fits the 64-bit fast path.
+constexpr int MaxFastExponent = 39;
+
+void padTo(std::string& out, size_t start, int width) {
+    size_t length = out.size() - start;
+    if (width > 0 && length < static_cast<size_t>(width)) {
+        out.insert(start, static_cast<size_t>(width) - length, ' ');
+    }
+}
+
+void appendDigits(std::string& out, uint64_t value, int minDigits) {
+    char digits[24];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    while (count < minDigits) digits[count++] = '0';
+    while (count > 0) out.push_back(digits[--count]);
+}
+
+void appendFixedSlow(std::string& out, float value, int width, int decimals) {
+    // Large values need more than 64 bits; printf is exact there and such values are rare.
+    char text[400];
+    int length = std::snprintf(text, sizeof text, "%*.*f", width, decimals, static_cast<double>(value));
+    if (length > 0) out.append(text, static_cast<size_t>(length) < sizeof text ? static_cast<size_t>(length) : sizeof text - 1);
+}
+
+}  // namespace
+
+void appendFixed(std::string& out, float value, int width, int decimals) {
+    uint32_t bits = std::bit_cast<uint32_t>(value);
+    bool negative = (bits >> 31) != 0;
+    int biasedExponent = static_cast<int>((bits >> 23) & 0xFF);
+    uint64_t mantissa = bits & 0x7FFFFF;
+    if (biasedExponent == 0xFF || decimals < 0 || decimals > MaxFastDecimals) {
+        appendFixedSlow(out, value, width, decimals);
+        return;
+    }
+    int exponent = -149;
+    if (biasedExponent != 0) {
+        mantissa |= 0x800000;
+        exponent = biasedExponent - 150;
+    }
+    if (exponent > MaxFastExponent) {
+        appendFixedSlow(out, value, width, decimals);
+        return;
+    }
+    uint64_t scale = PowersOfTen[decimals];
+    uint64_t integerPart = 0;
+    uint64_t fraction = 0;
+    if (exponent >= 0) {
+        integerPart = mantissa << exponent;
+    } else {
+        // The value is mantissa / 2^shift; scaled by 10^decimals (< 2^54) it is rounded to the nearest
+        // integer with ties to even, exactly as printf rounds the exact binary value.
+        int shift = -exponent;
+        uint64_t scaled = mantissa * scale;
+        uint64_t rounded = 0;
+        if (shift < 64) {
+            rounded = scaled >> shift;
+            uint64_t remainder = scaled & ((uint64_t{1} << shift) - 1);
+            uint64_t half = uint64_t{1} << (shift - 1);
+            if (remainder > half || (remainder == half && (rounded & 1) != 0)) ++rounded;
+        }
+        integerPart = rounded / scale;
+        fraction = rounded % scale;
+    }
+    size_t start = out.size();
+    if (negative) out.push_back('-');
+    appendDigits(out, integerPart, 1);
+    if (decimals > 0) {
+        out.push_back('.');
+        appendDigits(out, fraction, decimals);
+    }
+    padTo(out, start, width);
+}
+
+void appendInteger(std::string& out, int64_t value, int width) {
+    size_t start = out.size();
+    uint64_t magnitude = static_cast<uint64_t>(value);
+    if (value < 0) {
+        out.push_back('-');
+        magnitude = ~magnitude + 1;
+    }
+    appendDigits(out, magnitude, 1);
+    padTo(out, start, width);
+}
+
+// ---------------------------------------------------------------------------------------------------
+// TextWriter
+// ---------------------------------------------------------------------------------------------------
+
+namespace {
+constexpr size_t WriteBlockSize = size_t{1} << 16;
+}
+
+TextWriter::TextWriter(platform::File& file) : file_(file) { buffer_.reserve(WriteBlockSize + 4096); }
+
+TextWriter& TextWriter::text(std::string_view piece) {
+    buffer_.append(piece);
+    return *this;
+}
+
+TextWriter& TextWriter::integer(int64_t value, int width) {
+    appendInteger(buffer_, value, width);
+    return *this;
+}
+
+TextWriter& TextWriter::fixed(float value, int width, int decimals) {
+    appendFixed(buffer_, value, width, decimals);
+    return *this;
+}
+
+TextWriter& TextWriter::name(const uint8_t* field, size_t size, int width) {
+    const void* nul = std::memchr(field, 0, size);
+    size_t length = nul == nullptr ? size : static_cast<size_t>(static_cast<const uint8_t*>(nul) - field);
+    if (width > 0 && length < static_cast<size_t>(width)) buffer_.append(static_cast<size_t>(width) - length, ' ');
+    buffer_.append(reinterpret_cast<const char*>(field), length);
+    return *this;
+}
+
+void TextWriter::endLine() {
+    buffer_.append("\r\n");
+    if (buffer_.size() >= WriteBlockSize) flush();
+}
+
+void TextWriter::flush() {
+    if (buffer_.empty()) return;
+    file_.write(buffer_);
+    buffer_.clear();
+}
+
+// ---------------------------------------------------------------------------------------------------
+// TextReader and Scanner
+// ---------------------------------------------------------------------------------------------------
+
+TextReader::TextReader(platform::File& file, size_t maxChars) : reader_(file, maxChars) {}
+
+bool TextReader::next() {
+    if (ended_ || !reader_.next(line_)) {
+        ended_ = true;
+        line_.clear();
+        return false;
+    }
+    size_t nul = line_.find('\0');
+    if (nul != std::string::npos) line_.resize(nul);
+    return true;
+}
+
+namespace {
+// The C locale's white space, which scanf skips.
+bool isSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+}  // namespace
+
+void Scanner::skipSpace() {
+    while (isSpace(*p_)) ++p_;
+}
+
+bool Scanner::scanInt(int32_t& value) {
+    if (failed_) return false;
+    skipSpace();
+    const char* p = p_;
+    bool negative = false;
+    if (*p == '+' || *p == '-') negative = *p++ == '-';
+    if (!isDigit(*p)) {
+        failed_ = true;
+        return false;
+    }
+    // Unsigned arithmetic wraps modulo 2^32, which keeps exactly the low 32 bits of a longer number.
+    uint32_t magnitude = 0;
+    while (isDigit(*p)) magnitude = magnitude * 10u + static_cast<uint32_t>(*p++ - '0');
+    p_ = p;
+    value = static_cast<int32_t>(negative ? 0u - magnitude : magnitude);
+    return true;
+}
+
+bool Scanner::scanFloat(float& value) {
+    if (failed_) return false;
+    skipSpace();
+    char* end = nullptr;
+    float parsed = std::strtof(p_, &end);
+    if (end == p_) {
+        failed_ = true;
+        return false;
+    }
+    p_ = end;
+    value = parsed;
+    return true;
+}
+
+bool Scanner::skipWord(size_t maxChars) {
+    if (failed_) return false;
+    skipSpace();
+    if (*p_ == '\0') {
+        failed_ = true;
+        return false;
+    }
+    for (size_t count = 0; count < maxChars && *p_ != '\0' && !isSpace(*p_); ++count) ++p_;
+    return true;
+}
+
+int32_t scanLabelledInt(const std::string& line) {
+    constexpr size_t MaxLabelChars = 127;
+    Scanner scanner(line.c_str());
+    int32_t value = 0;
+    if (scanner.skipWord(MaxLabelChars)) scanner.scanInt(value);
+    return value;
+}
+
+std::optional<std::string_view> afterFirstColon(std::string_view line) {
+    size_t colon = line.find(':');
+    if (colon == std::string_view::npos) return std::nullopt;
+    return line.substr(colon + 1);
+}
+
+std::string_view skipLeadingSpaces(std::string_view text) {
+    size_t first = text.find_first_not_of(' ');
+    return first == std::string_view::npos ? std::string_view() : text.substr(first);
+}
+
+void storeName(uint8_t* field, size_t size, std::string_view name) {
+    size_t length = name.size() < size ? name.size() : size;
+    std::memcpy(field, name.data(), length);
+    std::memset(field + length, 0, size - length);
+}
+
+}  // namespace bxa::model_text

@@ -1,0 +1,129 @@
+// Pieces shared by the three model kinds: opening the file pair with the converters' two messages,
+// a buffered CR LF text writer with printf-exact number formatting, a line reader that notices the end
+// of the text, and a scanner with the semantics of the scanf conversions the text forms are read with.
+//
+// Internal to the model subsystem; the public contracts are the three r7*_model.hpp headers.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/file.hpp"
+
+namespace bxa::model_text {
+
+// ---------------------------------------------------------------------------------------------------
+// Opening the two files
+// ---------------------------------------------------------------------------------------------------
+
+struct ModelFiles {
+    platform::File model;
+    platform::File text;
+};
+
+// Binary to text: opens `modelPath` for reading, then creates `textPath`. On failure prints
+// "\nError: Could not open R7 file (%s)\n" or "\nError: Could not open output file (%s)\n" on standard
+// error and returns nothing (the model file is closed before the second message).
+std::optional<ModelFiles> openForTextOutput(const std::string& modelPath, const std::string& textPath);
+
+// Text to binary: creates `modelPath`, then opens `textPath` for reading; the same two messages. When
+// only the text cannot be opened, the model file has been created and stays empty.
+std::optional<ModelFiles> openForModelOutput(const std::string& modelPath, const std::string& textPath);
+
+// ---------------------------------------------------------------------------------------------------
+// Writing text
+// ---------------------------------------------------------------------------------------------------
+
+// Appends to a memory buffer and hands it to the file in large blocks. Every number is formatted exactly
+// as the printf conversion named beside each function would format it.
+class TextWriter {
+public:
+    explicit TextWriter(platform::File& file);
+    TextWriter(const TextWriter&) = delete;
+    TextWriter& operator=(const TextWriter&) = delete;
+    ~TextWriter() { flush(); }
+
+    TextWriter& text(std::string_view piece);
+    // "%*d" of a signed value, "%*u" of an unsigned one.
+    TextWriter& integer(int64_t value, int width);
+    // "%*.*f" of the float promoted to double.
+    TextWriter& fixed(float value, int width, int decimals);
+    // "%*s" of a NUL-padded name field: the bytes up to the first NUL, never more than `size` bytes.
+    TextWriter& name(const uint8_t* field, size_t size, int width);
+    // Ends the line with CR LF on every platform.
+    void endLine();
+    void flush();
+
+private:
+    platform::File& file_;
+    std::string buffer_;
+};
+
+// Appends "%*.*f" of `value` (promoted to double) to `out`. Exact, including round-half-even on exact
+// ties, "-0.0000" for negative values that round to zero, and "nan"/"inf" spellings.
+void appendFixed(std::string& out, float value, int width, int decimals);
+
+// Appends "%*lld" of `value` to `out`.
+void appendInteger(std::string& out, int64_t value, int width);
+
+// ---------------------------------------------------------------------------------------------------
+// Reading text
+// ---------------------------------------------------------------------------------------------------
+
+// Reads lines of at most `maxChars` characters (the rest of a longer line is skipped, so line positions
+// stay aligned). A NUL byte ends a line's content, as it would in a C string buffer.
+class TextReader {
+public:
+    TextReader(platform::File& file, size_t maxChars);
+
+    // Reads the next line. Returns false once the text has ended; the line is then empty and ended()
+    // stays true.
+    bool next();
+    bool ended() const { return ended_; }
+    // The current line, NUL-terminated (c_str() is safe to scan).
+    const std::string& line() const { return line_; }
+
+private:
+    platform::LineReader reader_;
+    std::string line_;
+    bool ended_ = false;
+};
+
+// Scans numbers from a NUL-terminated text with the semantics of a scanf call: each conversion skips
+// white space first; a conversion that fails ends the scan, and it and every later conversion leave
+// their target untouched (callers start targets at 0, so a missing number reads as 0).
+class Scanner {
+public:
+    explicit Scanner(const char* text) : p_(text) {}
+
+    // "%d": optional sign and decimal digits; keeps the low 32 bits of a longer number.
+    bool scanInt(int32_t& value);
+    // "%f": a float as strtof reads it (decimal, exponent, hex, inf, nan), nearest float to the text.
+    bool scanFloat(float& value);
+    // "%<maxChars>s": skips up to `maxChars` non-white-space characters; fails on an empty rest.
+    bool skipWord(size_t maxChars);
+
+private:
+    void skipSpace();
+    const char* p_;
+    bool failed_ = false;
+};
+
+// The word of a "%s %d" line (at most 127 characters, ignored) and its integer; 0 when the line holds
+// no number.
+int32_t scanLabelledInt(const std::string& line);
+
+// The text after the first colon of `line`, or nothing when the line has no colon.
+std::optional<std::string_view> afterFirstColon(std::string_view line);
+
+// Drops leading space characters (only ' '; a tab is part of a name).
+std::string_view skipLeadingSpaces(std::string_view text);
+
+// Writes `name` into a field of `size` bytes: its first `size` bytes, NUL-padded (a name of exactly
+// `size` bytes fills the field without a NUL).
+void storeName(uint8_t* field, size_t size, std::string_view name);
+
+}  // namespace bxa::model_text

@@ -1,0 +1,72 @@
+// R7D models: one flat mesh (vertex table, face table, bitmap names, entities) and its editable text form.
+//
+// Binary form, in order, no padding:
+//   ModelHeader (16 bytes: NumVertices, NumFaces, NumBitmaps, NumEntities)
+//   NumVertices x ModelVertex (40 bytes)
+//   NumFaces    x R7dFace     (6 bytes: vertexA, vertexB, vertexC as int16)
+//   NumBitmaps  x BitmapName  (32 bytes)
+//   NumEntities x R7dEntity   (96 bytes)
+//   NumFaces    x uint8       (the bitmapIndex of each face, in face order)
+//
+// Text form (CR LF line ends): four count lines, then each table behind one comment line: vertices as ten
+// "%8.4f" values, faces as "Face[%4d]:%3d %3d %3d %3d // name", bitmaps as "Bitmap[%3d]:name", entities
+// as "Entity[%3d]:%32s: " and eighteen values. Floats pass through rounded to four decimals; integers
+// pass through exactly.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "model/model_records.hpp"
+
+namespace bxa {
+
+struct R7dFace {
+    int16_t vertexA = 0;
+    int16_t vertexB = 0;
+    int16_t vertexC = 0;
+    // Kept in the last section of the file, not in the 6-byte record. Selects a bitmap when it is below
+    // the number of bitmaps; any other value (typically 255) means no bitmap.
+    uint8_t bitmapIndex = 0;
+};
+inline constexpr size_t R7dFaceSize = 6;
+
+struct R7dEntity {
+    std::array<uint8_t, NameFieldSize> name{};
+    float positionX = 0, positionY = 0, positionZ = 0, unused = 0;
+    float rotateX = 0, rotateY = 0, rotateZ = 0;  // radians
+    int32_t entityID = 0, unknown1 = 0, parentEntityID = 0, childEntityID = 0;
+    int16_t numFaces = 0, firstFaceIndex = 0, numVertices = 0, firstVertexIndex = 0;
+    int32_t unknown2 = 0, unknown3 = 0, unknown4 = 0;
+};
+inline constexpr size_t R7dEntitySize = 96;
+
+// Writes the text form of the binary model at `modelPath` to `textPath` (created or truncated).
+//
+// Returns false, after printing "\nError: Could not open R7 file (%s)\n" or "\nError: Could not open
+// output file (%s)\n" on standard error, when one of the files cannot be opened; true otherwise, whatever
+// the model holds.
+//
+// Hostile input: the four counts are printed as read (signed 32-bit; bytes missing from a short header
+// read as zero), but each table lists only the
+// records that are whole in the file, and memory is never reserved beyond what the file's length can
+// hold. Once a table runs past the end of the file the later tables are empty; a face whose bitmap-index
+// byte is missing gets index 0. A name with no NUL in its 32 bytes is printed as exactly those 32 bytes.
+bool convertR7dToText(const std::string& modelPath, const std::string& textPath);
+
+// Parses the text form at `textPath` into the binary model at `modelPath` (created or truncated first).
+//
+// Returns false, with the same two messages, when a file cannot be opened (the model file then stays
+// empty if it was created); true otherwise.
+//
+// Reads by line position only: no label or comment is checked, every count comes from the four count
+// lines (low 32 bits of the number; 0 when a line holds none). A number that does not parse ends its
+// line's numbers and it and the rest read as 0; a line without a colon where one is expected holds no
+// name and no numbers. Lines longer than 32,767 characters are cut there; names are cut to 32 bytes.
+// When the text ends before the counts are met, no further record is written (the 16-byte header
+// always is), so the output stays proportional to the text; the bitmap-index table then holds one byte
+// per face written.
+bool convertTextToR7d(const std::string& modelPath, const std::string& textPath);
+
+}  // namespace bxa
