@@ -13,3 +13,9 @@ function(bxa_add_test name)
     BXA_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 600)
 endfunction()
+
+# Tests that run the built binary as a process.
+function(bxa_add_process_test name)
+  bxa_add_test(${name} ${ARGN})
+  add_dependencies(${name} bxa)
+endfunction()

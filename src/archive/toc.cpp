@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "platform/byte_order.hpp"
 #include "platform/console.hpp"
@@ -91,14 +92,14 @@ bool copyHeaderBytes(File& archive, const std::string& headerPath) {
 void readRecords(File& archive, TocList& toc) {
     int64_t fileLength = archive.length().value_or(0);
     int64_t position = ArchiveHeaderSize;
-    int64_t tableEnd = -1;
+    std::optional<int64_t> tableEnd;
     uint8_t bytes[TocRecordSize];
     if (!archive.seek(position)) return;
     while (position + static_cast<int64_t>(TocRecordSize) <= fileLength &&
-           (tableEnd < 0 || position < tableEnd)) {
+           (!tableEnd || position < *tableEnd)) {
         if (archive.read(bytes, sizeof bytes) != sizeof bytes) break;
         TocRecord record = decodeTocRecord(bytes);
-        if (tableEnd < 0) tableEnd = record.dataOffset;
+        if (!tableEnd) tableEnd = record.dataOffset;
         toc.append(entryFromRecord(record));
         position += TocRecordSize;
     }
