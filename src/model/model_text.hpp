@@ -33,6 +33,9 @@ std::optional<ModelFiles> openForTextOutput(const std::string& modelPath, const 
 // only the text cannot be opened, the model file has been created and stays empty.
 std::optional<ModelFiles> openForModelOutput(const std::string& modelPath, const std::string& textPath);
 
+// Reads exactly `size` bytes of a binary record; false when the file ends first.
+inline bool readRecord(platform::File& file, void* record, size_t size) { return file.read(record, size) == size; }
+
 // ---------------------------------------------------------------------------------------------------
 // Writing text
 // ---------------------------------------------------------------------------------------------------

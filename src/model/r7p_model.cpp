@@ -1,0 +1,283 @@
+#include "model/r7p_model.hpp"
+
+#include <algorithm>
+
+#include "model/model_text.hpp"
+
+namespace bxa {
+
+namespace {
+
+using model_text::Scanner;
+using model_text::TextReader;
+using model_text::TextWriter;
+
+// A line buffer of 1,024 bytes holds 1,023 characters of a line.
+constexpr size_t LineChars = 1023;
+
+constexpr std::string_view BitmapComment = "// Bitmaps";
+constexpr std::string_view EntityComment = "// Entity:: name ...";
+
+// ---------------------------------------------------------------------------------------------------
+// Header: four uint32 counts <-> "NumVertices: %6d" and three more lines like it
+// ---------------------------------------------------------------------------------------------------
+
+void formatHeaderLines(TextWriter& out, const ModelHeader& header) {
+    out.text("NumVertices: ").integer(static_cast<int32_t>(header.NumVertices), 6).endLine();
+    out.text("NumFaces: ").integer(static_cast<int32_t>(header.NumFaces), 6).endLine();
+    out.text("NumBitmaps: ").integer(static_cast<int32_t>(header.NumBitmaps), 6).endLine();
+    out.text("NumEntities: ").integer(static_cast<int32_t>(header.NumEntities), 6).endLine();
+}
+
+ModelHeader parseHeaderLines(TextReader& in) {
+    uint32_t counts[4] = {};
+    for (uint32_t& count : counts) {
+        in.next();
+        count = static_cast<uint32_t>(model_text::scanLabelledInt(in.line()));
+    }
+    return {counts[0], counts[1], counts[2], counts[3]};
+}
+
+// ---------------------------------------------------------------------------------------------------
+// BitmapName (32 bytes) <-> "Bitmap[%3d]: %s"
+// ---------------------------------------------------------------------------------------------------
+
+void formatBitmapLine(TextWriter& out, uint64_t index, const uint8_t* name) {
+    out.text("Bitmap[").integer(static_cast<int64_t>(index), 3).text("]: ");
+    out.name(name, NameFieldSize, 0).endLine();
+}
+
+// The name is the first word after the colon: spaces before it are skipped and the next space ends it.
+BitmapName parseBitmapLine(const std::string& line) {
+    std::string_view name = model_text::skipLeadingSpaces(model_text::afterFirstColon(line).value_or(""));
+    name = name.substr(0, name.find(' '));
+    BitmapName bitmap;
+    model_text::storeName(bitmap.bytes.data(), NameFieldSize, name);
+    return bitmap;
+}
+
+// ---------------------------------------------------------------------------------------------------
+// R7pEntity (88 bytes) <-> "Entity[%4d]: %32s: " + 7 x "%12f" + 11 x "%6d"
+// ---------------------------------------------------------------------------------------------------
+
+R7pEntity loadEntity(const uint8_t* p) {
+    R7pEntity e;
+    std::copy(p, p + NameFieldSize, e.name.begin());
+    for (size_t i = 0; i < e.reals.size(); ++i) e.reals[i] = loadFloat32(p + 32 + 4 * i);
+    for (size_t i = 0; i < e.integers.size(); ++i) e.integers[i] = loadInt32(p + 60 + 4 * i);
+    for (size_t i = 0; i < e.shorts.size(); ++i) e.shorts[i] = loadInt16(p + 72 + 2 * i);
+    return e;
+}
+
+void storeEntity(uint8_t* p, const R7pEntity& e) {
+    std::copy(e.name.begin(), e.name.end(), p);
+    for (size_t i = 0; i < e.reals.size(); ++i) storeFloat32(p + 32 + 4 * i, e.reals[i]);
+    for (size_t i = 0; i < e.integers.size(); ++i) storeInt32(p + 60 + 4 * i, e.integers[i]);
+    for (size_t i = 0; i < e.shorts.size(); ++i) storeInt16(p + 72 + 2 * i, e.shorts[i]);
+}
+
+void formatEntityLine(TextWriter& out, uint64_t index, const R7pEntity& e) {
+    out.text("Entity[").integer(static_cast<int64_t>(index), 4).text("]: ");
+    out.name(e.name.data(), NameFieldSize, 32).text(":");
+    for (float value : e.reals) out.text(" ").fixed(value, 12, 6);
+    for (int32_t value : e.integers) out.text(" ").integer(value, 6);
+    for (int16_t value : e.shorts) out.text(" ").integer(value, 6);
+    out.endLine();
+}
+
+// The name lies between the first and the second colon, less its leading spaces; the numbers follow the
+// second colon. Without a second colon the line holds no numbers; without any colon, no name either.
+R7pEntity parseEntityLine(const std::string& line) {
+    R7pEntity e;
+    std::string_view name;
+    const char* numbers = "";
+    if (auto rest = model_text::afterFirstColon(line)) {
+        size_t colon = rest->find(':');
+        name = rest->substr(0, colon);
+        if (colon != std::string_view::npos) numbers = rest->data() + colon + 1;
+    }
+    model_text::storeName(e.name.data(), NameFieldSize, model_text::skipLeadingSpaces(name));
+
+    Scanner scan(numbers);
+    for (float& value : e.reals) scan.scanFloat(value);
+    for (int32_t& value : e.integers) scan.scanInt(value);
+    for (int16_t& value : e.shorts) {
+        int32_t full = 0;
+        scan.scanInt(full);
+        value = static_cast<int16_t>(full);
+    }
+    return e;
+}
+
+// ---------------------------------------------------------------------------------------------------
+// R7pMeshHeader (three int16) <-> "Vertices: %d", "Faces: %d", "Bitmap: %d"
+// ---------------------------------------------------------------------------------------------------
+
+R7pMeshHeader loadMeshHeader(const uint8_t* p) { return {loadInt16(p), loadInt16(p + 2), loadInt16(p + 4)}; }
+
+void storeMeshHeader(uint8_t* p, const R7pMeshHeader& mesh) {
+    storeInt16(p, mesh.vertexCount);
+    storeInt16(p + 2, mesh.faceCount);
+    storeInt16(p + 4, mesh.bitmap);
+}
+
+void formatMeshHeaderLines(TextWriter& out, const R7pMeshHeader& mesh) {
+    out.text("Vertices: ").integer(mesh.vertexCount, 0).endLine();
+    out.text("Faces: ").integer(mesh.faceCount, 0).endLine();
+    out.text("Bitmap: ").integer(mesh.bitmap, 0).endLine();
+}
+
+// The first of the three lines has been read; a missing second or third line reads as empty.
+R7pMeshHeader parseMeshHeaderLines(TextReader& in) {
+    R7pMeshHeader mesh;
+    mesh.vertexCount = static_cast<int16_t>(model_text::scanLabelledInt(in.line()));
+    in.next();
+    mesh.faceCount = static_cast<int16_t>(model_text::scanLabelledInt(in.line()));
+    in.next();
+    mesh.bitmap = static_cast<int16_t>(model_text::scanLabelledInt(in.line()));
+    return mesh;
+}
+
+// ---------------------------------------------------------------------------------------------------
+// ModelVertex (40 bytes) <-> "Vertex[%3d]: " + 10 x "%12f"
+// ---------------------------------------------------------------------------------------------------
+
+void formatVertexLine(TextWriter& out, int index, const ModelVertex& vertex) {
+    out.text("Vertex[").integer(index, 3).text("]:");
+    for (float value : modelVertexValues(vertex)) out.text(" ").fixed(value, 12, 6);
+    out.endLine();
+}
+
+ModelVertex parseVertexLine(const std::string& line) {
+    std::array<float, ModelVertexValues> values{};
+    if (auto numbers = model_text::afterFirstColon(line)) {
+        Scanner scan(numbers->data());
+        for (float& value : values) scan.scanFloat(value);
+    }
+    return modelVertexFromValues(values);
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Face (three uint16) <-> "Face[%3d]: %3d %3d %3d"
+// ---------------------------------------------------------------------------------------------------
+
+void formatFaceLine(TextWriter& out, int index, const uint8_t* p) {
+    out.text("Face[").integer(index, 3).text("]: ");
+    out.integer(loadUint16(p), 3).text(" ").integer(loadUint16(p + 2), 3).text(" ").integer(loadUint16(p + 4), 3);
+    out.endLine();
+}
+
+void parseFaceLine(const std::string& line, uint8_t* p) {
+    int32_t values[3] = {};
+    if (auto numbers = model_text::afterFirstColon(line)) {
+        Scanner scan(numbers->data());
+        for (int32_t& value : values) scan.scanInt(value);
+    }
+    for (int i = 0; i < 3; ++i) storeUint16(p + 2 * i, static_cast<uint16_t>(values[i]));
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Streaming the binary form into text
+// ---------------------------------------------------------------------------------------------------
+
+// Writes one mesh; false when the file ended inside it.
+bool streamMesh(platform::File& model, TextWriter& out) {
+    uint8_t record[ModelVertexSize];
+    if (!model_text::readRecord(model, record, R7pMeshHeaderSize)) return false;
+    const R7pMeshHeader mesh = loadMeshHeader(record);
+    formatMeshHeaderLines(out, mesh);
+    // A negative count reads nothing.
+    for (int k = 0; k < mesh.vertexCount; ++k) {
+        if (!model_text::readRecord(model, record, ModelVertexSize)) return false;
+        formatVertexLine(out, k, loadModelVertex(record));
+    }
+    for (int k = 0; k < mesh.faceCount; ++k) {
+        if (!model_text::readRecord(model, record, R7pFaceSize)) return false;
+        formatFaceLine(out, k, record);
+    }
+    return true;
+}
+
+void streamModel(platform::File& model, TextWriter& out) {
+    uint8_t record[R7pEntitySize] = {};
+    model.read(record, ModelHeaderSize);
+    const ModelHeader header = loadModelHeader(record);
+    formatHeaderLines(out, header);
+
+    out.text(BitmapComment).endLine();
+    for (uint32_t i = 0; i < header.NumBitmaps; ++i) {
+        if (!model_text::readRecord(model, record, BitmapNameSize)) return;
+        formatBitmapLine(out, i, record);
+    }
+    out.text(EntityComment).endLine();
+    for (uint32_t i = 0; i < header.NumEntities; ++i) {
+        if (!model_text::readRecord(model, record, R7pEntitySize)) return;
+        const R7pEntity entity = loadEntity(record);
+        formatEntityLine(out, i, entity);
+        for (int m = 0; m < entity.meshCount(); ++m) {
+            if (!streamMesh(model, out)) return;
+        }
+    }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------------
+// The two converters
+// ---------------------------------------------------------------------------------------------------
+
+bool convertR7pToText(const std::string& modelPath, const std::string& textPath) {
+    auto files = model_text::openForTextOutput(modelPath, textPath);
+    if (!files) return false;
+    {
+        TextWriter out(files->text);
+        streamModel(files->model, out);
+    }
+    files->model.close();
+    files->text.close();
+    return true;
+}
+
+bool convertTextToR7p(const std::string& modelPath, const std::string& textPath) {
+    auto files = model_text::openForModelOutput(modelPath, textPath);
+    if (!files) return false;
+    platform::File& model = files->model;
+    TextReader in(files->text, LineChars);
+
+    const ModelHeader header = parseHeaderLines(in);
+    uint8_t record[R7pEntitySize];
+    storeModelHeader(record, header);
+    model.write(record, ModelHeaderSize);
+
+    // Every record starts on a line of its own and reading stops with the text, so a forged count
+    // cannot make the output larger than the text justifies.
+    in.next();
+    for (uint32_t i = 0; i < header.NumBitmaps && in.next(); ++i) {
+        model.write(parseBitmapLine(in.line()).bytes.data(), BitmapNameSize);
+    }
+    in.next();
+    for (uint32_t i = 0; i < header.NumEntities && in.next(); ++i) {
+        const R7pEntity entity = parseEntityLine(in.line());
+        storeEntity(record, entity);
+        model.write(record, R7pEntitySize);
+        for (int m = 0; m < entity.meshCount() && in.next(); ++m) {
+            const R7pMeshHeader mesh = parseMeshHeaderLines(in);
+            storeMeshHeader(record, mesh);
+            model.write(record, R7pMeshHeaderSize);
+            for (int k = 0; k < mesh.vertexCount && in.next(); ++k) {
+                storeModelVertex(record, parseVertexLine(in.line()));
+                model.write(record, ModelVertexSize);
+            }
+            for (int k = 0; k < mesh.faceCount && in.next(); ++k) {
+                parseFaceLine(in.line(), record);
+                model.write(record, R7pFaceSize);
+            }
+        }
+    }
+
+    files->text.close();
+    model.close();
+    return true;
+}
+
+}  // namespace bxa

@@ -1,0 +1,55 @@
+// R7T models: a list of named entities and one geometry record per entity, and their editable text form.
+//
+// Binary form, in order, no padding:
+//   uint8 NumRecords (R), R x 32-byte NUL-padded names, uint8 headerByte (carried through),
+//   R x R7tRecord: uint16 numVertices (v), uint16 numFaces (f), uint8 recordValue (carried through),
+//                  v x R7tVertex (eight float32), uint8 indexWidthFlag,
+//                  f x three indices: int16 each when the flag is 0, uint8 each otherwise.
+//
+// Text form (CR LF line ends): "NumRecords: %6d", "Entity[%3d]: %32s" lines, "??: %6d", then per record
+// a "\\ Start Record" line, "numVertices: %6d", "numFaces:    %6d", "Record:      %6d",
+// "Vertex[%4d]:" lines of eight "%12f", "??: %d", "Face[%3d]: %4d %4d %4d" lines and "\\ End Record".
+// Floats pass through rounded to six decimals; integers exactly.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace bxa {
+
+inline constexpr size_t R7tNameSize = 32;
+inline constexpr size_t R7tRecordHeaderSize = 5;  // numVertices, numFaces, recordValue
+inline constexpr size_t R7tVertexSize = 32;
+inline constexpr size_t R7tVertexValues = 8;
+
+struct R7tRecordHeader {
+    uint16_t numVertices = 0;
+    uint16_t numFaces = 0;
+    uint8_t recordValue = 0;  // label "Record"
+};
+
+// Writes the text form of the binary model at `modelPath` to `textPath` (created or truncated).
+//
+// Returns false, after printing "\nError: Could not open R7 file (%s)\n" or "\nError: Could not open
+// output file (%s)\n" on standard error, when one of the files cannot be opened; true otherwise.
+//
+// Streams in constant memory. Hostile input: an empty file reads as NumRecords 0; otherwise the text
+// stops after the last whole field or record when the file ends early. A name with no NUL in its 32
+// bytes is printed as exactly those 32 bytes.
+bool convertR7tToText(const std::string& modelPath, const std::string& textPath);
+
+// Parses the text form at `textPath` into the binary model at `modelPath` (created or truncated first).
+//
+// Returns false, with the same two messages, when a file cannot be opened (the model file then stays
+// empty if it was created); true otherwise.
+//
+// Reads by line position only; counts come from the lines that carry them and only their low 8 or 16
+// bits are written. A missing or unparsable number reads as 0 (so a record whose "??" line holds no
+// number gets 16-bit indices); a line without a colon where one is expected holds no name and no
+// numbers; lines are cut at 1,023 characters; names are cut to 32 bytes. When the text ends before the
+// counts are met no further record is written (the NumRecords byte always is; lines missing inside a
+// started record read as empty).
+bool convertTextToR7t(const std::string& modelPath, const std::string& textPath);
+
+}  // namespace bxa
