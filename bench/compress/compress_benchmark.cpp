@@ -1,0 +1,234 @@
+// Throughput of ExpandStream and CompressStream (MB/s of uncompressed data) on three deterministic corpora,
+// with zlib's inflate and level-1 deflate on the same data for scale. A summary of the ratios is printed
+// after the runs.
+#include <benchmark/benchmark.h>
+#include <zlib.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "compress/compress_stream.hpp"
+#include "compress/expand_stream.hpp"
+
+namespace {
+
+constexpr size_t CorpusSize = 8u << 20;
+
+std::vector<uint8_t> textCorpus() {
+    static const char* const names[] = {"oak_table", "lamp", "door_frame", "window", "crate", "barrel",
+                                        "stone_wall", "roof_tile", "chair", "fence_post"};
+    static const char* const words[] = {"the", "model", "is", "placed", "near", "a", "wall", "and", "faces",
+                                        "north", "with", "texture", "scale", "of", "light"};
+    std::mt19937 rng(1);
+    std::string text = "id,name,x,y,z,rotation,flags,comment\r\n";
+    char line[256];
+    for (uint32_t id = 0; text.size() < CorpusSize; ++id) {
+        std::snprintf(line, sizeof line, "%u,%s,%.3f,%.3f,%.3f,%d,%u,", id, names[rng() % 10],
+                      static_cast<double>(rng() % 100000) / 100.0, static_cast<double>(rng() % 2000) / 100.0,
+                      static_cast<double>(rng() % 100000) / 100.0, static_cast<int>(rng() % 4) * 90,
+                      static_cast<unsigned>(rng() % 8));
+        text += line;
+        for (uint32_t w = 0, count = 3 + static_cast<uint32_t>(rng() % 6); w < count; ++w) {
+            text += words[rng() % 15];
+            text += w + 1 < count ? " " : "\r\n";
+        }
+    }
+    text.resize(CorpusSize);
+    return {text.begin(), text.end()};
+}
+
+std::vector<uint8_t> modelCorpus() {
+    // Vertex records: position on a coarse grid, one of a few normals, texture coordinates, all float32.
+    std::mt19937 rng(2);
+    std::vector<uint8_t> bytes;
+    bytes.reserve(CorpusSize + 64);
+    const float normals[6][3] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
+    while (bytes.size() < CorpusSize) {
+        const float* n = normals[rng() % 6];
+        float record[8] = {static_cast<float>(rng() % 64) * 0.25f, static_cast<float>(rng() % 16) * 0.5f,
+                           static_cast<float>(rng() % 64) * 0.25f, n[0], n[1], n[2],
+                           static_cast<float>(rng() % 9) * 0.125f, static_cast<float>(rng() % 9) * 0.125f};
+        uint8_t raw[sizeof record];
+        std::memcpy(raw, record, sizeof record);
+        bytes.insert(bytes.end(), raw, raw + sizeof raw);
+    }
+    bytes.resize(CorpusSize);
+    return bytes;
+}
+
+std::vector<uint8_t> randomCorpus() {
+    std::mt19937 rng(3);
+    std::vector<uint8_t> bytes(CorpusSize);
+    for (auto& b : bytes) b = static_cast<uint8_t>(rng());
+    return bytes;
+}
+
+struct Span {
+    const uint8_t* data;
+    size_t size;
+    size_t position;
+};
+
+struct Sink {
+    uint8_t* data;
+    size_t size;
+};
+
+uint32_t readSpan(uint8_t* buffer, uint32_t* size, void* parameter) {
+    auto* io = static_cast<std::pair<Span, Sink>*>(parameter);
+    size_t count = std::min<size_t>(*size, io->first.size - io->first.position);
+    std::memcpy(buffer, io->first.data + io->first.position, count);
+    io->first.position += count;
+    return static_cast<uint32_t>(count);
+}
+
+void writeSink(uint8_t* buffer, uint32_t* size, void* parameter) {
+    auto* io = static_cast<std::pair<Span, Sink>*>(parameter);
+    std::memcpy(io->second.data + io->second.size, buffer, *size);
+    io->second.size += *size;
+}
+
+size_t runCompress(const std::vector<uint8_t>& input, std::vector<uint8_t>& output, uint8_t* work, uint32_t mode) {
+    std::pair<Span, Sink> io{{input.data(), input.size(), 0}, {output.data(), 0}};
+    uint32_t dictionarySize = 4096;
+    bxa::CompressStream(readSpan, writeSink, work, &io, &mode, &dictionarySize);
+    return io.second.size;
+}
+
+size_t runExpand(const std::vector<uint8_t>& stream, std::vector<uint8_t>& output, uint8_t* work) {
+    std::pair<Span, Sink> io{{stream.data(), stream.size(), 0}, {output.data(), 0}};
+    bxa::ExpandStream(readSpan, writeSink, work, &io);
+    return io.second.size;
+}
+
+struct Corpus {
+    std::string name;
+    std::vector<uint8_t> data;
+    std::vector<uint8_t> streams[2];  // by literal mode
+    std::vector<uint8_t> zlibStream;
+};
+
+std::map<std::string, double> compressionRatios;
+
+void registerCorpus(Corpus& corpus) {
+    const char* const modeNames[2] = {"binary", "ascii"};
+    for (uint32_t mode = 0; mode < 2; ++mode) {
+        std::vector<uint8_t> out(corpus.data.size() * 2 + 4096);
+        auto work = std::make_unique<uint8_t[]>(bxa::CompressWorkSize);
+        out.resize(runCompress(corpus.data, out, work.get(), mode));
+        corpus.streams[mode] = out;
+        compressionRatios[corpus.name + "/" + modeNames[mode]] =
+            static_cast<double>(out.size()) / static_cast<double>(corpus.data.size());
+
+        benchmark::RegisterBenchmark(("expand/" + corpus.name + "/" + modeNames[mode]).c_str(),
+                                     [&corpus, mode](benchmark::State& state) {
+                                         std::vector<uint8_t> output(corpus.data.size() + 4096);
+                                         auto area = std::make_unique<uint8_t[]>(bxa::ExpandWorkSize);
+                                         for (auto _ : state) {
+                                             benchmark::DoNotOptimize(runExpand(corpus.streams[mode], output, area.get()));
+                                         }
+                                         if (std::memcmp(output.data(), corpus.data.data(), corpus.data.size()) != 0) {
+                                             state.SkipWithError("expanded bytes differ");
+                                         }
+                                         state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(corpus.data.size()));
+                                     })
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("compress/" + corpus.name + "/" + modeNames[mode]).c_str(),
+                                     [&corpus, mode](benchmark::State& state) {
+                                         std::vector<uint8_t> output(corpus.data.size() * 2 + 4096);
+                                         auto area = std::make_unique<uint8_t[]>(bxa::CompressWorkSize);
+                                         for (auto _ : state) {
+                                             benchmark::DoNotOptimize(runCompress(corpus.data, output, area.get(), mode));
+                                         }
+                                         state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(corpus.data.size()));
+                                     })
+            ->Unit(benchmark::kMillisecond);
+    }
+    uLongf zlibSize = compressBound(static_cast<uLong>(corpus.data.size()));
+    corpus.zlibStream.resize(zlibSize);
+    compress2(corpus.zlibStream.data(), &zlibSize, corpus.data.data(), static_cast<uLong>(corpus.data.size()), 1);
+    corpus.zlibStream.resize(zlibSize);
+    compressionRatios[corpus.name + "/zlib1"] = static_cast<double>(zlibSize) / static_cast<double>(corpus.data.size());
+    benchmark::RegisterBenchmark(("expand/" + corpus.name + "/zlib").c_str(),
+                                 [&corpus](benchmark::State& state) {
+                                     std::vector<uint8_t> output(corpus.data.size());
+                                     for (auto _ : state) {
+                                         uLongf size = static_cast<uLongf>(output.size());
+                                         uncompress(output.data(), &size, corpus.zlibStream.data(),
+                                                    static_cast<uLong>(corpus.zlibStream.size()));
+                                         benchmark::DoNotOptimize(size);
+                                     }
+                                     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(corpus.data.size()));
+                                 })
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("compress/" + corpus.name + "/zlib").c_str(),
+                                 [&corpus](benchmark::State& state) {
+                                     std::vector<uint8_t> output(compressBound(static_cast<uLong>(corpus.data.size())));
+                                     for (auto _ : state) {
+                                         uLongf size = static_cast<uLongf>(output.size());
+                                         compress2(output.data(), &size, corpus.data.data(),
+                                                   static_cast<uLong>(corpus.data.size()), 1);
+                                         benchmark::DoNotOptimize(size);
+                                     }
+                                     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(corpus.data.size()));
+                                 })
+        ->Unit(benchmark::kMillisecond);
+}
+
+// Keeps every run's throughput for the summary while the console reporter prints as usual.
+class SummaryReporter : public benchmark::ConsoleReporter {
+public:
+    std::map<std::string, double> megabytesPerSecond;
+    void ReportRuns(const std::vector<Run>& reports) override {
+        for (const Run& run : reports) {
+            auto found = run.counters.find("bytes_per_second");
+            if (found != run.counters.end()) megabytesPerSecond[run.benchmark_name()] = found->second.value / 1e6;
+        }
+        ConsoleReporter::ReportRuns(reports);
+    }
+};
+
+void printSummary(const std::vector<Corpus>& corpora, const SummaryReporter& reporter) {
+    auto rate = [&](const std::string& name) {
+        auto found = reporter.megabytesPerSecond.find(name);
+        return found == reporter.megabytesPerSecond.end() ? NAN : found->second;
+    };
+    std::printf("\n%-8s %-7s %10s %10s %7s %10s %10s %7s %8s %8s\n", "corpus", "mode", "expand", "inflate",
+                "ratio", "compress", "deflate1", "ratio", "size", "zlib1");
+    for (const Corpus& corpus : corpora) {
+        for (const char* mode : {"binary", "ascii"}) {
+            double expand = rate("expand/" + corpus.name + "/" + mode);
+            double inflate = rate("expand/" + corpus.name + "/zlib");
+            double compress = rate("compress/" + corpus.name + "/" + mode);
+            double deflate = rate("compress/" + corpus.name + "/zlib");
+            std::printf("%-8s %-7s %10.1f %10.1f %6.2fx %10.1f %10.1f %6.2fx %7.1f%% %7.1f%%\n", corpus.name.c_str(),
+                        mode, expand, inflate, expand / inflate, compress, deflate, compress / deflate,
+                        100.0 * compressionRatios[corpus.name + "/" + mode],
+                        100.0 * compressionRatios[corpus.name + "/zlib1"]);
+        }
+    }
+    std::printf("(MB/s of uncompressed data; ratio = bxa / zlib; size = stream size / input size)\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    std::vector<Corpus> corpora;
+    corpora.reserve(3);
+    corpora.push_back(Corpus{"text", textCorpus(), {}, {}});
+    corpora.push_back(Corpus{"model", modelCorpus(), {}, {}});
+    corpora.push_back(Corpus{"random", randomCorpus(), {}, {}});
+    for (Corpus& corpus : corpora) registerCorpus(corpus);
+    SummaryReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    printSummary(corpora, reporter);
+    benchmark::Shutdown();
+    return 0;
+}
