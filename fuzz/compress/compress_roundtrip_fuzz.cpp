@@ -1,5 +1,6 @@
 // Any input compresses and expands back to itself, in every literal mode and dictionary size; the first
-// byte picks the parameters and the rest is the input.
+// byte picks the parameters and the rest is the input. Short inputs are also checked token for token
+// against the plain reference search of the unit tests.
 #include <cstddef>
 #include <cstdint>
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include "compress/compress_buffer.hpp"
 #include "compress/expand_buffer.hpp"
 #include "compress/engine.hpp"
+#include "../../tests/compress/reference_encoder.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
@@ -19,6 +21,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     std::vector<uint8_t> stream;
     if (bxa::compressBuffer(input, literalMode, dictionarySize, stream) != bxa::ResultOk) std::abort();
+    if (input.size() <= 2500) {
+        const uint32_t dictionaryBits = dictionarySize == 1024 ? 4 : dictionarySize == 2048 ? 5 : 6;
+        if (stream != bxa::test::encodeTokens(bxa::test::referenceTokens(input, dictionarySize), literalMode,
+                                              dictionaryBits)) {
+            std::abort();
+        }
+    }
     std::vector<uint8_t> output;
     int result = bxa::expandBuffer(stream, output);
     if (input.empty()) {

@@ -65,6 +65,22 @@ std::vector<uint8_t> runs(size_t size, uint32_t seed) {
     return out;
 }
 
+std::vector<uint8_t> vertexRecords(size_t size, uint32_t seed) {
+    // float32 vertex records on a coarse grid: crowded two-byte buckets and long matches at many distances.
+    std::mt19937 rng(seed);
+    std::vector<uint8_t> out;
+    while (out.size() < size) {
+        float record[8] = {static_cast<float>(rng() % 64) * 0.25f, static_cast<float>(rng() % 16) * 0.5f,
+                           static_cast<float>(rng() % 64) * 0.25f, 0.0f, 1.0f, 0.0f,
+                           static_cast<float>(rng() % 9) * 0.125f, static_cast<float>(rng() % 3) * 0.5f};
+        uint8_t raw[sizeof record];
+        std::memcpy(raw, record, sizeof record);
+        out.insert(out.end(), raw, raw + sizeof raw);
+    }
+    out.resize(size);
+    return out;
+}
+
 std::vector<uint8_t> records(size_t size, uint32_t seed) {
     // Fixed-size records of small integers and repeated fields: long matches at many distances.
     std::mt19937 rng(seed);
@@ -152,6 +168,7 @@ TEST(CompressStream, TokensMatchReferenceOnRepetitiveInputs) {
             ++seed;
             expectSameAsReference(runs(size, seed), dictionarySize, "runs " + std::to_string(size));
             expectSameAsReference(records(size, seed), dictionarySize, "records " + std::to_string(size));
+            expectSameAsReference(vertexRecords(size + 7000, seed), dictionarySize, "vertices " + std::to_string(size));
             std::vector<uint8_t> same(size, 0x41);
             expectSameAsReference(same, dictionarySize, "one value " + std::to_string(size));
             // Text whose repeats are far apart: matches near the farthest reach of each dictionary.
