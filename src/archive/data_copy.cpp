@@ -11,17 +11,7 @@ constexpr size_t CopyBlockSize = 1 << 16;
 }
 
 bool copyRange(platform::File& from, int64_t offset, int64_t length, platform::File& to) {
-    if (offset < 0 || length < 0) return false;
-    if (length == 0) return true;
-    if (!from.seek(offset)) return false;
-    std::vector<char> block(CopyBlockSize);
-    while (length > 0) {
-        size_t want = static_cast<size_t>(std::min<int64_t>(length, static_cast<int64_t>(block.size())));
-        size_t got = from.read(block.data(), want);
-        if (got != want || !to.write(block.data(), got)) return false;
-        length -= static_cast<int64_t>(got);
-    }
-    return true;
+    return platform::copyBytes(from, offset, length, to);
 }
 
 int64_t copyRest(platform::File& from, platform::File& to) {

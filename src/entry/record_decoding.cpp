@@ -48,7 +48,7 @@ Expansion expandInPlace(const std::string& path) {
         reportWriteFailure(ExpandedTempName);
         return Expansion::Failed;
     }
-    if (!platform::replaceFileAtomically(ExpandedTempName, path)) {
+    if (!platform::moveFileOver(ExpandedTempName, path)) {
         reportWriteFailure(path);
         return Expansion::Failed;
     }
@@ -58,7 +58,7 @@ Expansion expandInPlace(const std::string& path) {
 bool convertToTextInPlace(ModelKind kind, const std::string& path) {
     // The converters report their own open failures; a write failure shows in their result too.
     if (!convertModelToText(kind, path, ExpandedTempName)) return false;
-    if (!platform::replaceFileAtomically(ExpandedTempName, path)) {
+    if (!platform::moveFileOver(ExpandedTempName, path)) {
         reportWriteFailure(path);
         return false;
     }

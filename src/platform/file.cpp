@@ -3,7 +3,9 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
+#include <algorithm>
 #include <utility>
+#include <vector>
 
 #if defined(_WIN32)
 #include <sys/stat.h>
@@ -74,11 +76,13 @@ File File::createForWriting(const std::string& path) {
 #if defined(_WIN32)
     std::FILE* file = std::fopen(path.c_str(), "wb");
 #else
-    int fd = openWithoutFollowing(path);
-    if (fd < 0 && errno == ELOOP) {
-        // A symbolic link in the file's place: replace the link itself, never what it points to.
-        if (::unlink(path.c_str()) == 0) fd = openWithoutFollowing(path);
+    // An existing file or symbolic link is replaced by a new file rather than truncated: a link is never
+    // written through, and a file system that flushes truncated files on close is spared that flush.
+    struct stat existing;
+    if (::lstat(path.c_str(), &existing) == 0 && (S_ISREG(existing.st_mode) || S_ISLNK(existing.st_mode))) {
+        ::unlink(path.c_str());
     }
+    int fd = openWithoutFollowing(path);
     if (fd < 0) return File();
     std::FILE* file = ::fdopen(fd, "wb");
     if (file == nullptr) {
@@ -151,6 +155,63 @@ bool File::close() {
     file_ = nullptr;
     if (!ok) writeFailed_ = true;
     return !writeFailed_;
+}
+
+namespace {
+
+bool copyBytesThroughMemory(File& from, int64_t offset, int64_t length, File& to) {
+    if (!from.seek(offset)) return false;
+    std::vector<char> block(1 << 20);
+    while (length > 0) {
+        size_t want = static_cast<size_t>(std::min<int64_t>(length, static_cast<int64_t>(block.size())));
+        size_t got = from.read(block.data(), want);
+        if (got != want || !to.write(block.data(), got)) return false;
+        length -= static_cast<int64_t>(got);
+    }
+    return true;
+}
+
+#if defined(__linux__)
+// The kernel copies between the two descriptors; the stdio stream of `to` is flushed first and moved past
+// the copied bytes afterwards, so buffered and direct writes never interleave.
+std::optional<bool> copyBytesInKernel(File& from, int64_t offset, int64_t length, File& to) {
+    if (std::fflush(to.handle()) != 0) return false;
+    int in = fileno(from.handle());
+    int out = fileno(to.handle());
+    off_t inOffset = static_cast<off_t>(offset);
+    off_t outOffset = ::lseek(out, 0, SEEK_CUR);
+    if (outOffset < 0) return std::nullopt;
+    const off_t outStart = outOffset;
+    while (length > 0) {
+        size_t chunk = static_cast<size_t>(std::min<int64_t>(length, int64_t{1} << 30));
+        ssize_t copied = ::copy_file_range(in, &inOffset, out, &outOffset, chunk, 0);
+        if (copied < 0) {
+            // Nothing copied yet and the kernel cannot do it for these files: fall back to memory.
+            if (outOffset == outStart && (errno == EXDEV || errno == ENOSYS || errno == EINVAL ||
+                                          errno == EOPNOTSUPP || errno == EBADF)) {
+                return std::nullopt;
+            }
+            return false;
+        }
+        if (copied == 0) return false;  // `from` ended early
+        length -= copied;
+    }
+    return to.seek(static_cast<int64_t>(outOffset));
+}
+#endif
+
+}  // namespace
+
+bool copyBytes(File& from, int64_t offset, int64_t length, File& to) {
+    if (offset < 0 || length < 0 || !from.isOpen() || !to.isOpen()) return false;
+    if (length == 0) return true;
+#if defined(__linux__)
+    if (std::optional<bool> done = copyBytesInKernel(from, offset, length, to)) {
+        if (!*done) return false;
+        return true;
+    }
+#endif
+    return copyBytesThroughMemory(from, offset, length, to);
 }
 
 LineReader::LineReader(File& file, size_t maxChars) : file_(file), maxChars_(maxChars) {}

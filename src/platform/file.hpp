@@ -65,6 +65,11 @@ private:
     bool writeFailed_ = false;
 };
 
+// Copies exactly `length` bytes from offset `offset` of `from` to the current position of `to`, and leaves
+// `to` positioned after them. Uses the kernel's file-to-file copy where there is one (no trip through user
+// memory), else fixed-size blocks. Returns false when `from` ends early or a read or write fails.
+bool copyBytes(File& from, int64_t offset, int64_t length, File& to);
+
 // Reads a text file line by line, as a line buffer of a fixed capacity would: a line is at most
 // `maxChars` characters; the rest of a longer line is skipped, so line positions stay aligned.
 class LineReader {

@@ -145,4 +145,9 @@ bool replaceFileAtomically(const std::string& from, const std::string& to) {
     return true;
 }
 
+bool moveFileOver(const std::string& from, const std::string& to) {
+    if (isRegularFile(to)) removeFile(to);
+    return replaceFileAtomically(from, to);
+}
+
 }  // namespace bxa::platform

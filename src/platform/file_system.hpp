@@ -42,4 +42,9 @@ bool copyFileOver(const std::string& from, const std::string& to);
 // that, and removes `from`. On failure `to` is unchanged and `from` is left where it was.
 bool replaceFileAtomically(const std::string& from, const std::string& to);
 
+// Moves `from` to `to`, replacing whatever file is there, without the atomicity of replaceFileAtomically:
+// `to` is removed first (so that file systems which flush a file replaced by rename need not). For files
+// the program itself has just written. On failure `from` is left where it was.
+bool moveFileOver(const std::string& from, const std::string& to);
+
 }  // namespace bxa::platform

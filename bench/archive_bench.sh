@@ -1,0 +1,79 @@
+#!/bin/sh
+# End-to-end archive benchmarks, each against a yardstick measured in the same run:
+#   bxa -u on a ~64 MB archive    vs  bxa_baseline expand (every record straight into its final file)
+#   bxa -p of its work directory  vs  bxa_baseline compress (every listed file into one output file)
+#   bxa -p -f / -a -f of one small file in a ~256 MB archive  vs  cp of that archive
+# Wall time is the best of three runs; peak memory is the largest resident set (GNU time's %M).
+# usage: archive_bench.sh BUILD_DIR [SCRATCH_DIR]
+set -eu
+build=$(cd "$1" && pwd)
+root=$(cd "$(dirname "$0")/.." && pwd)
+scratch=${2:-$build/archive-bench}
+bxa=$build/src/driver/bxa
+baseline=$build/bench/archive/bxa_baseline
+gen=$root/bench/archive/make_workdir.py
+rm -rf "$scratch"
+mkdir -p "$scratch"
+cd "$scratch"
+
+# best_of3 COMMAND...: prints "seconds peak_kb" of the fastest of three runs.
+best_of3() {
+  best=""
+  for i in 1 2 3; do
+    /usr/bin/time -f "%e %M" -o time.txt "$@" </dev/null >/dev/null 2>&1 || true
+    read -r t m <<EOF_T
+$(tail -n 1 time.txt)
+EOF_T
+    if [ -z "$best" ] || awk "BEGIN { exit !($t < $best) }"; then best=$t; peak=$m; fi
+  done
+  echo "$best $peak"
+}
+
+ratio() { awk "BEGIN { printf \"%.2f\", $1 / ($2 > 0 ? $2 : 0.01) }"; }
+
+report() { # name bxa_seconds bxa_kb base_name base_seconds
+  printf '%-34s %7ss  peak %6d KB   %-26s %7ss   ratio %s\n' "$1" "$2" "$3" "$4" "$5" "$(ratio "$2" "$5")"
+}
+
+echo "generating a ~64 MB work directory..."
+python3 "$gen" work 64 7 >/dev/null
+"$bxa" -p big.BXA work </dev/null >/dev/null || true
+echo "archive: $(stat -c %s big.BXA) bytes, $(wc -l < work/catalog.dat) records"
+
+set -- $(best_of3 "$bxa" -u big.BXA unpacked); u_t=$1; u_m=$2
+set -- $(best_of3 "$baseline" expand big.BXA expanded); b_t=$1
+report "bxa -u (64 MB archive)" "$u_t" "$u_m" "baseline expand" "$b_t"
+
+set -- $(best_of3 "$bxa" -p packed.BXA work); p_t=$1; p_m=$2
+set -- $(best_of3 "$baseline" compress work compressed.bin); c_t=$1
+report "bxa -p (64 MB directory)" "$p_t" "$p_m" "baseline compress" "$c_t"
+cmp -s packed.BXA big.BXA && echo "pack is repeatable: packed.BXA equals big.BXA"
+rm -rf unpacked expanded compressed.bin packed.BXA
+
+echo "generating a ~256 MB archive..."
+mkdir -p large
+for copy in 0 1 2 3 4 5 6 7; do
+  for f in work/F*; do ln "$f" "large/C$copy$(basename "$f")"; done
+  tr -d '\r' < work/catalog.dat | awk -v c="C$copy" '{ printf "%s %s %s%s\r\n", $1, $2, c, $3 }' >> large/catalog.dat
+done
+"$bxa" -p large.BXA large </dev/null >/dev/null || true
+echo "archive: $(stat -c %s large.BXA) bytes, $(wc -l < large/catalog.dat) records"
+middle=$(tr -d '\r' < large/catalog.dat | awk '$3 ~ /CSV$/ { n[++k] = $3 } END { print n[int(k / 2)] }')
+head -c 2000 "large/$middle" > edited && mv edited "large/$middle"
+printf 'id,name\r\n1,new\r\n' > large/NEWFILE.CSV
+
+set -- $(best_of3 cp large.BXA copy.BXA); cp_t=$1
+set -- $(best_of3 "$bxa" -p -f "$middle" large.BXA large); r_t=$1; r_m=$2
+report "bxa -p -f (256 MB archive)" "$r_t" "$r_m" "cp of the archive" "$cp_t"
+cp large.BXA before-add.BXA
+a_best=""
+for i in 1 2 3; do
+  cp before-add.BXA large.BXA
+  /usr/bin/time -f "%e %M" -o time.txt "$bxa" -a -f NEWFILE.CSV large.BXA large </dev/null >/dev/null 2>&1 || true
+  read -r t m <<EOF_T
+$(tail -n 1 time.txt)
+EOF_T
+  if [ -z "$a_best" ] || awk "BEGIN { exit !($t < $a_best) }"; then a_best=$t; a_m=$m; fi
+done
+report "bxa -a -f (256 MB archive)" "$a_best" "$a_m" "cp of the archive" "$cp_t"
+cd / && rm -rf "$scratch"
