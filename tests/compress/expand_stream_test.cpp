@@ -35,7 +35,7 @@ struct Recorder {
         self->calls += 'r';
         size_t step = self->readRequests.size() == 1 ? *size : self->readStep;
         size_t count = std::min<size_t>({*size, step, self->input.size() - self->inputPosition});
-        std::memcpy(buffer, self->input.data() + self->inputPosition, count);
+        if (count != 0) std::memcpy(buffer, self->input.data() + self->inputPosition, count);
         self->inputPosition += count;
         return static_cast<uint32_t>(count);
     }
