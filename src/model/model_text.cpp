@@ -288,7 +288,8 @@ std::string_view skipLeadingSpaces(std::string_view text) {
 
 void storeName(uint8_t* field, size_t size, std::string_view name) {
     size_t length = name.size() < size ? name.size() : size;
-    std::memcpy(field, name.data(), length);
+    // An empty view may carry a null pointer, which memcpy must not see even for zero bytes.
+    if (length > 0) std::memcpy(field, name.data(), length);
     std::memset(field + length, 0, size - length);
 }
 

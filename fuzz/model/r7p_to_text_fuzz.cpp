@@ -1,0 +1,7 @@
+// Arbitrary bytes as a binary R7P model, converted to text.
+#include "model_fuzz_support.hpp"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    bxa::fuzz::fuzzBinaryToText(bxa::fuzz::R7p, data, size);
+    return 0;
+}
