@@ -263,7 +263,7 @@ TEST(ExpandStream, MatchRules) {
     writer.literal(0xFF);  // thirteen zero bits
     writer.match(10, 1);   // repeats the previous byte
     writer.literal('q');
-    // Length 2 always uses 2 low distance bits: distance 5 is index 1, low part 0.
+    // Length 2 always uses 2 low distance bits: distance 5 is index 1 with low bits 00.
     writer.match(2, 5);
     // References before the first output byte read zeros.
     writer.match(4, 200);
