@@ -9,7 +9,7 @@ FUZZ_RUNS    ?= 20000
 FUZZ_SECONDS ?= 60
 CLANGXX      := $(shell command -v clang++ 2>/dev/null)
 
-.PHONY: all build demo test test-normal test-asan test-fuzz fuzz bench clean
+.PHONY: all build demo test test-normal test-asan test-fuzz test-install fuzz bench install package clean
 
 all: build
 
@@ -22,10 +22,32 @@ build: $(BUILD)/build.ninja
 demo: build
 	sh examples/demo.sh $(BUILD)/src/driver/bxa
 
-test: test-normal test-asan test-fuzz
+test: test-normal test-install test-asan test-fuzz
 
 test-normal: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# Installs into a staging prefix, builds the example program against the installed package, runs it on the
+# bundled archive, and checks that the man page renders without warnings.
+STAGE := $(CURDIR)/$(BUILD)/stage
+test-install: build
+	rm -rf $(STAGE) $(BUILD)/list_records
+	cmake --install $(BUILD) --prefix $(STAGE) >/dev/null
+	cmake -S examples/list_records -B $(BUILD)/list_records -G Ninja -DCMAKE_PREFIX_PATH=$(STAGE) >/dev/null
+	cmake --build $(BUILD)/list_records
+	$(BUILD)/list_records/list_records examples/example.BXA > $(BUILD)/list_records/out.txt
+	cat $(BUILD)/list_records/out.txt
+	grep -q '^PANEL.R7D ' $(BUILD)/list_records/out.txt
+	test -x $(STAGE)/bin/bxa && test -f $(STAGE)/share/man/man1/bxa.1
+	groff -ww -man -Tutf8 docs/bxa.1 2>$(BUILD)/man-warnings.txt >/dev/null
+	test ! -s $(BUILD)/man-warnings.txt || (cat $(BUILD)/man-warnings.txt; false)
+
+PREFIX ?= /usr/local
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 $(ASAN_BUILD)/build.ninja:
 	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBXA_SANITIZE=ON
