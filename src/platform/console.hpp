@@ -2,18 +2,12 @@
 // is flushed before anything is written to standard error so that a console shows both in program order.
 #pragma once
 
+#include "platform/printf_format.hpp"
+
 namespace bxa::platform {
 
-void printOut(const char* format, ...)
-#if defined(__GNUC__)
-    __attribute__((format(printf, 1, 2)))
-#endif
-    ;
+void printOut(const char* format, ...) BXA_PRINTF_LIKE(1, 2);
 
-void printErr(const char* format, ...)
-#if defined(__GNUC__)
-    __attribute__((format(printf, 1, 2)))
-#endif
-    ;
+void printErr(const char* format, ...) BXA_PRINTF_LIKE(1, 2);
 
 }  // namespace bxa::platform

@@ -4,6 +4,8 @@
 // line ends, and LineReader accepts both CR LF and LF.
 #pragma once
 
+#include "platform/printf_format.hpp"
+
 #include <cstdint>
 #include <cstdio>
 #include <optional>
@@ -41,11 +43,7 @@ public:
     bool write(std::string_view text) { return write(text.data(), text.size()); }
 
     // printf-style formatted output; a failure is remembered like a failed write.
-    bool print(const char* format, ...)
-#if defined(__GNUC__)
-        __attribute__((format(printf, 2, 3)))
-#endif
-        ;
+    bool print(const char* format, ...) BXA_PRINTF_LIKE(2, 3);
 
     bool seek(int64_t offset);
     int64_t tell();
