@@ -93,7 +93,7 @@ TEST_F(ReplaceAdd, ReplaceFailuresLeaveTheArchiveUnchanged) {
 
     RunResult noSource = bxa({"-p", "-f", "gone.DAT", "a.BXA", "work"});
     EXPECT_TRUE(failedWithPrompt(noSource));
-    EXPECT_NE(noSource.out.find("\nError: Could not open source file (work/gone.DAT); file must exist"),
+    EXPECT_NE(noSource.out.find("\nError: Could not open source file (" + joined("work", "gone.DAT") + "); file must exist"),
               std::string::npos);
     EXPECT_EQ(readFile(at("tmp.BXA")), "");
 
@@ -243,7 +243,7 @@ TEST_F(ReplaceAdd, AddFailuresLeaveTheArchiveUnchanged) {
     const std::string archive = readFile(at("a.BXA"));
     RunResult noSource = bxa({"-a", "-f", "gone.CSV", "a.BXA", "work"});
     EXPECT_TRUE(failedWithPrompt(noSource));
-    EXPECT_NE(noSource.out.find("\nError: Could not open source file (work/gone.CSV); file must exist"),
+    EXPECT_NE(noSource.out.find("\nError: Could not open source file (" + joined("work", "gone.CSV") + "); file must exist"),
               std::string::npos);
     EXPECT_EQ(readFile(at("tmp.BXA")), "");
     RunResult noArchive = bxa({"-a", "-f", "c.CSV", "missing.BXA", "work"});
