@@ -86,16 +86,21 @@ bool encodeMember(TocList& toc, const std::string& workDir, const CatalogLine& l
         platform::printErr("\n\nError: Could not open file (%s)\n\n", path.c_str());
         return false;
     }
+    if (*size > INT32_MAX) {
+        restoreModelSource(path, preparation);
+        platform::printErr("\n\nError: File too large for a BXA file (%s)\n\n", path.c_str());
+        return false;
+    }
     TocEntry entry;
     entry.name = line.name;
     entry.method = line.method;
-    entry.originalSize = static_cast<int32_t>(std::min<int64_t>(*size, INT32_MAX));
+    entry.originalSize = static_cast<int32_t>(*size);
     toc.append(entry);
-    bool encoded = *size <= INT32_MAX && encodeRecord(workDir, toc[toc.size() - 1]);
-    if (*size > INT32_MAX) platform::printErr("\n\nError: File too large for a BXA file (%s)\n\n", path.c_str());
+    bool encoded = encodeRecord(workDir, toc[toc.size() - 1]);
     if (!encoded) platform::printErr("\nAborting...\n");
+    // The saved text form goes only once it is back in the work directory.
     bool restored = restoreModelSource(path, preparation);
-    if (modelKindOf(path) != ModelKindNone) platform::removeFile(SavedTextTempName);
+    if (restored && modelKindOf(path) != ModelKindNone) platform::removeFile(SavedTextTempName);
     return encoded && restored;
 }
 
