@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 #include <vector>
 
 #include "model/model_text.hpp"
@@ -239,11 +240,18 @@ R7dEntity parseEntityLine(const std::string& line) {
 // Reads up to `count` records of `size` bytes, but only as many as the bytes left in the file can hold
 // whole, so a forged count never sizes an allocation. A table that claims more than is left owns the
 // rest of the file, so nothing is left for the tables after it.
+struct BytesLeft {
+    uint64_t count = 0;
+    // Without a known file length nothing is reserved ahead; the tables then grow with the data read.
+    bool known = false;
+};
+
 template <typename Record, typename Load>
-void readTable(platform::File& file, uint32_t count, size_t size, uint64_t& bytesLeft, std::vector<Record>& table,
+void readTable(platform::File& file, uint32_t count, size_t size, BytesLeft& left, std::vector<Record>& table,
                Load load) {
+    uint64_t& bytesLeft = left.count;
     uint64_t whole = std::min<uint64_t>(count, bytesLeft / size);
-    table.reserve(static_cast<size_t>(whole));
+    if (left.known) table.reserve(static_cast<size_t>(whole));
     uint8_t record[R7dEntitySize];
     for (uint64_t i = 0; i < whole; ++i) {
         if (file.read(record, size) != size) {
@@ -257,22 +265,24 @@ void readTable(platform::File& file, uint32_t count, size_t size, uint64_t& byte
 
 R7dModel readModel(platform::File& file) {
     R7dModel model;
-    // A file whose length cannot be told is read as far as it goes; growth then follows the data.
-    uint64_t bytesLeft = static_cast<uint64_t>(file.length().value_or(std::numeric_limits<int64_t>::max()));
+    // A file whose length cannot be told is read as far as it goes.
+    const std::optional<int64_t> length = file.length();
+    BytesLeft left{length ? static_cast<uint64_t>(*length) : std::numeric_limits<uint64_t>::max(), length.has_value()};
+    uint64_t& bytesLeft = left.count;
 
     uint8_t header[ModelHeaderSize] = {};
     size_t got = file.read(header, sizeof header);
     bytesLeft = got == sizeof header && bytesLeft >= sizeof header ? bytesLeft - sizeof header : 0;
     model.header = loadModelHeader(header);
 
-    readTable(file, model.header.NumVertices, ModelVertexSize, bytesLeft, model.vertices, loadModelVertex);
-    readTable(file, model.header.NumFaces, R7dFaceSize, bytesLeft, model.faces, loadFace);
-    readTable(file, model.header.NumBitmaps, BitmapNameSize, bytesLeft, model.bitmaps, [](const uint8_t* p) {
+    readTable(file, model.header.NumVertices, ModelVertexSize, left, model.vertices, loadModelVertex);
+    readTable(file, model.header.NumFaces, R7dFaceSize, left, model.faces, loadFace);
+    readTable(file, model.header.NumBitmaps, BitmapNameSize, left, model.bitmaps, [](const uint8_t* p) {
         BitmapName bitmap;
         std::copy(p, p + NameFieldSize, bitmap.bytes.begin());
         return bitmap;
     });
-    readTable(file, model.header.NumEntities, R7dEntitySize, bytesLeft, model.entities, loadEntity);
+    readTable(file, model.header.NumEntities, R7dEntitySize, left, model.entities, loadEntity);
 
     // The faces read so far bound this table; missing index bytes leave index 0.
     uint8_t block[4096];
