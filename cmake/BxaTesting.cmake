@@ -10,6 +10,8 @@ function(bxa_add_test name)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
   target_compile_definitions(${name} PRIVATE
     BXA_BINARY="$<TARGET_FILE:bxa>"
+    BXA_EXECUTABLE="$<TARGET_FILE:bxa>"
+    BXA_TARGET_WINDOWS=0
     BXA_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 600)
 endfunction()

@@ -10,9 +10,21 @@ using namespace bxa::testing;
 
 const std::string UsageTail = " -u|-p|-a [-f filename] BXAfilename outputDirectory\n\n";
 
+// The program name as the program sees it. Under Wine that is the exe's full Windows path (drive letter
+// and all), whatever the command line said, so there only its file name is compared.
+void expectProgramNamed(const std::string& err, const std::string& name) {
+    if (TargetIsWindows) {
+        EXPECT_TRUE(err.starts_with("\n\nUsage: ")) << err;
+        EXPECT_TRUE(endsWith(err, TargetSeparator + name + UsageTail)) << err;
+    } else {
+        EXPECT_EQ(err, "\n\nUsage: " + name + UsageTail);
+    }
+}
+
 void expectUsage(const RunResult& r) {
     EXPECT_EQ(r.exitCode, 255);
-    EXPECT_EQ(r.err, "\n\nUsage: " + std::string(BXA_BINARY) + UsageTail);
+    expectProgramNamed(r.err, TargetIsWindows ? std::filesystem::path(BXA_EXECUTABLE).filename().string()
+                                              : std::string(BXA_BINARY));
     EXPECT_EQ(r.out, "");
 }
 
@@ -40,9 +52,16 @@ TEST(CommandLine, MalformedLinesGetTheUsageTextAndStatusMinusOne) {
 
 TEST(CommandLine, TheUsageTextNamesTheProgramAsInvoked) {
     ScratchDir cwd;
+    if (TargetIsWindows) {
+        std::filesystem::copy_file(BXA_EXECUTABLE, cwd.path() / "renamed.exe");
+        // The Wine runner takes the exe to run from BXA_WINE_EXE when it is set.
+        RunResult r = runBxa({}, cwd.path(), "", "BXA_WINE_EXE=./renamed.exe");
+        expectProgramNamed(r.err, "renamed.exe");
+        return;
+    }
     std::filesystem::copy_file(BXA_BINARY, cwd.path() / "renamed");
     RunResult r = runBxa({}, cwd.path(), "", "", "./renamed");
-    EXPECT_EQ(r.err, "\n\nUsage: ./renamed" + UsageTail);
+    expectProgramNamed(r.err, "./renamed");
 }
 
 TEST(CommandLine, ASuccessfulCommandEndsWithStatusOneAndNoPrompt) {

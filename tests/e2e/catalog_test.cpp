@@ -38,7 +38,7 @@ TEST(CatalogCommand, ACatalogThatCannotBeCreatedFailsWithThePrompt) {
     writeFile(cwd.path() / "a.BXA", buildArchive({{"a.CSV", 0, "x"}}));
     fs::create_directories(cwd.path() / "work" / "catalog.dat");
     RunResult r = runBxa({"-t", "a.BXA", "work"}, cwd.path());
-    EXPECT_EQ(r.err, "\n\nError: Could not open catalog (work/catalog.dat)\n\n");
+    EXPECT_EQ(r.err, "\n\nError: Could not open catalog (" + joined("work", "catalog.dat") + ")\n\n");
     EXPECT_TRUE(endsWith(r.out, ClosingPrompt));
 }
 

@@ -151,6 +151,8 @@ TEST_F(ReplaceAdd, AddPlacesTheNewRecordAmongItsExtension) {
                                            {"z.TXT", {"a.BMP", "c.CSV", "f.CSV", "b.DAT", "z.TXT"}},
                                            {"c.csv", {"a.BMP", "c.CSV", "f.CSV", "b.DAT", "c.csv"}}}) {
         SCOPED_TRACE(c.name);
+        // Windows file names ignore case, so c.csv and c.CSV cannot both stand in one work directory there.
+        if (TargetIsWindows && c.name == "c.csv") continue;
         std::vector<WorkFile> files = addExample();
         writeWorkDir(at("work"), files);
         ASSERT_EQ(bxa({"-p", "a.BXA", "work"}).err, "");

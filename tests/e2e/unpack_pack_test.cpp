@@ -198,6 +198,9 @@ TEST_F(UnpackPack, AMissingModelFileIsNamedAndNeverCreated) {
 }
 
 TEST_F(UnpackPack, NamesAreBytes) {
+    // The Windows program opens files by names in its ANSI code page, which Wine keeps as UTF-8 on disk:
+    // the raw bytes written here name another file there.
+    BXA_SKIP_ON_WINDOWS("file names pass through the ANSI code page");
     const std::string name = "\x83\x65\x83\x58\x83\x67\xff.DAT";
     writeWorkDir(at("work"), {{name, 2, "shift-jis named"}});
     ASSERT_EQ(bxa({"-p", "a.BXA", "work"}).err, "");

@@ -136,6 +136,23 @@ inline RunResult runBxa(const std::vector<std::string>& args, const fs::path& cw
 
 inline const std::string ClosingPrompt = "\n\nPress any key to continue...";
 
+// ---- The platform of the binary under test ----
+// The same end-to-end tests drive the Linux binary and, built a second time, the Windows one under Wine
+// (tests/windows). BXA_BINARY is then a script that runs BXA_EXECUTABLE, the exe itself.
+inline constexpr bool TargetIsWindows = BXA_TARGET_WINDOWS != 0;
+// The separator the binary joins a directory and a file name with, as its messages show it.
+inline constexpr char TargetSeparator = TargetIsWindows ? '\\' : '/';
+
+inline std::string joined(const std::string& directory, const std::string& name) {
+    return directory + TargetSeparator + name;
+}
+
+// Skips the current test when the binary under test is the Windows one, saying why.
+#define BXA_SKIP_ON_WINDOWS(why)                                                 \
+    do {                                                                         \
+        if (::bxa::testing::TargetIsWindows) GTEST_SKIP() << "Windows build: " << (why); \
+    } while (false)
+
 inline bool endsWith(const std::string& text, const std::string& tail) {
     return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
