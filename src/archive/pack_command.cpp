@@ -148,6 +148,9 @@ bool packArchive(TocList& toc, const std::string& archivePath, const std::string
     platform::makeWritable(archivePath);
     // The new archive is built beside the old one and renamed over it only once it is complete.
     std::string newArchivePath = platform::temporaryPathBeside(archivePath);
+    // Made before the new archive's File so that the File is closed before a failed pack removes it: a file
+    // still open cannot be removed on every system.
+    PackTransaction transaction(newArchivePath, workDir, toc);
     File archive;
     if (!platform::isDirectory(archivePath)) archive = File::createForWriting(newArchivePath);
     if (!archive) {
@@ -155,7 +158,6 @@ bool packArchive(TocList& toc, const std::string& archivePath, const std::string
                            archivePath.c_str());
         return false;
     }
-    PackTransaction transaction(newArchivePath, workDir, toc);
     platform::printOut("\nReading catalog...");
     if (!encodeCatalogMembers(toc, catalog, workDir)) return false;
     platform::printOut("Done\n");
