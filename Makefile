@@ -97,3 +97,12 @@ $(WINDOWS_BUILD)/build.ninja:
 # A statically linked $(WINDOWS_BUILD)/src/driver/bxa.exe
 windows: $(WINDOWS_BUILD)/build.ninja
 	cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target bxa
+
+# The end-to-end tests (tests/e2e, tests/driver) built as Linux programs that run bxa.exe under Wine.
+$(WINE_TESTS_BUILD)/build.ninja:
+	cmake -S tests/windows -B $(WINE_TESTS_BUILD) -G Ninja \
+	  -DBXA_WINDOWS_EXE=$(CURDIR)/$(WINDOWS_BUILD)/src/driver/bxa.exe
+
+test-windows: windows $(WINE_TESTS_BUILD)/build.ninja
+	cmake --build $(WINE_TESTS_BUILD) -j $(JOBS)
+	sh tests/windows/run_wine_tests.sh $(WINE_TESTS_BUILD) -j $(JOBS)
