@@ -81,8 +81,10 @@ public:
 
     // Fails unless the chain above the sandbox is untouched, and the sandbox holds nothing but the archive,
     // the work directory and the fixed temporary names of the commands. Leftover temporary files of an
-    // atomic replacement ("*.bxa-tmp-*") count as escapes: a finished command must remove them.
-    void checkNothingEscaped(std::initializer_list<const char*> allowedTemps) const {
+    // atomic replacement ("NAME.bxa-tmp-PID-N") count too: a finished command must remove them, unless a
+    // record or catalog line of the input is itself so named (`inputNames`).
+    void checkNothingEscaped(std::initializer_list<const char*> allowedTemps,
+                             const std::set<std::string>& inputNames = {}) const {
         fs::path level = root_;
         for (int i = 0; i <= EscapeDepth; ++i) {
             std::vector<std::string> names = listing(level);
@@ -97,8 +99,10 @@ public:
         }
         if (!fs::is_directory(dir_ / WorkDirName)) fail("the work directory is gone");
         std::error_code ec;
+        const std::string tempMark = ".bxa-tmp-" + std::to_string(::getpid()) + "-";
         for (const auto& item : fs::recursive_directory_iterator(dir_ / WorkDirName, ec)) {
-            if (item.path().filename().string().find(".bxa-tmp-") != std::string::npos) {
+            std::string name = fs::relative(item.path(), dir_ / WorkDirName, ec).string();
+            if (name.find(tempMark) != std::string::npos && inputNames.count(name) == 0) {
                 fail("temporary file left behind: " + item.path().string());
             }
             if (item.is_symlink()) fail("symbolic link made: " + item.path().string());

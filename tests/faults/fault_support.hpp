@@ -1,0 +1,107 @@
+// What the fault tests share: a work directory big enough that every command writes for a while (files of
+// graded sizes, so a write limit stops each command at a different step), one model of each kind, and
+// checks that a failed or interrupted command left the old archive alone.
+#pragma once
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "e2e/e2e_support.hpp"
+
+namespace bxa::testing {
+
+// Bytes that do not compress (a fixed linear congruential sequence), and text that does.
+inline std::string noiseBytes(size_t size, uint32_t seed) {
+    std::string bytes(size, '\0');
+    for (char& c : bytes) {
+        seed = seed * 1664525u + 1013904223u;
+        c = static_cast<char>(seed >> 24);
+    }
+    return bytes;
+}
+
+inline std::string tableText(size_t size, int variant) {
+    std::string text;
+    for (int row = 0; text.size() < size; ++row) {
+        text += std::to_string(row) + "," + std::to_string(row * 7 + variant) + ",item" + std::to_string(row % 13) +
+                ",value " + std::to_string((row * 31 + variant) % 1000) + "\r\n";
+    }
+    text.resize(size);
+    return text;
+}
+
+inline std::string exampleFile(const std::string& name) {
+    return readFile(fs::path(BXA_SOURCE_DIR) / "examples" / "work" / name);
+}
+
+// Small files first, so that a small write limit fails early and a big one late.
+inline std::vector<WorkFile> gradedWorkFiles() {
+    return {{"PANEL.R7D", 1, exampleFile("PANEL.R7D")}, {"BOAT.R7P", 1, exampleFile("BOAT.R7P")},
+            {"BUSH.R7T", 1, exampleFile("BUSH.R7T")},   {"PRICES.CSV", 2, exampleFile("PRICES.CSV")},
+            {"S3K.DAT", 2, tableText(3000, 1)},         {"R10K.BIN", 0, noiseBytes(10000, 1)},
+            {"T40K.CSV", 2, tableText(40000, 2)},       {"R150K.BIN", 1, noiseBytes(150000, 2)},
+            {"R600K.BIN", 0, noiseBytes(600000, 3)},    {"R1500K.BIN", 0, noiseBytes(1500000, 4)}};
+}
+
+// Names a failed or interrupted command may leave in the current directory besides the archive and the
+// work directory: the fixed temporary names. A temporary file of an atomic replacement must not stay.
+inline bool onlyKnownLeftovers(const fs::path& cwd, const std::set<std::string>& expected) {
+    static const std::set<std::string> temps = {"tmp.BXA", "tmp.cmp", "tmp.r7"};
+    for (const auto& item : fs::directory_iterator(cwd)) {
+        std::string name = item.path().filename().string();
+        if (expected.count(name) == 0 && temps.count(name) == 0) {
+            ADD_FAILURE() << "left behind: " << name;
+            return false;
+        }
+    }
+    return true;
+}
+
+// The names whose presence or bytes differ between two snapshots (comparing the maps themselves would
+// print megabytes of file contents on a failure).
+inline std::vector<std::string> differingNames(const std::map<std::string, std::string>& before,
+                                               const std::map<std::string, std::string>& after) {
+    std::vector<std::string> names;
+    for (const auto& [name, bytes] : before) {
+        auto found = after.find(name);
+        if (found == after.end() || found->second != bytes) names.push_back(name);
+    }
+    for (const auto& item : after) {
+        if (before.count(item.first) == 0) names.push_back(item.first);
+    }
+    return names;
+}
+
+inline bool failedWithPrompt(const RunResult& r) { return r.exitCode == 1 && endsWith(r.out, ClosingPrompt); }
+
+inline bool printedAnError(const RunResult& r) {
+    return r.out.find("Error") != std::string::npos || r.err.find("Error") != std::string::npos;
+}
+
+// A scratch directory in memory when the machine has one: the interruption and flip tests create and
+// remove many files, and the properties checked do not depend on the file system.
+class MemoryScratchDir {
+public:
+    MemoryScratchDir() {
+        std::error_code ec;
+        fs::path base = fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm") : fs::temp_directory_path();
+        std::string pattern = (base / "bxa-faults-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+        path_ = pattern;
+    }
+    ~MemoryScratchDir() {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    MemoryScratchDir(const MemoryScratchDir&) = delete;
+    MemoryScratchDir& operator=(const MemoryScratchDir&) = delete;
+    const fs::path& path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+}  // namespace bxa::testing
