@@ -134,9 +134,11 @@ uint32_t codeTokens(CompressState& state, uint32_t position, uint32_t limit) {
                 position += match.length;
                 break;
             }
-            Match next = finder.find(position + 1);
-            if (match.length >= next.length ||
-                (next.length == match.length + 1 && match.distanceMinusOne <= NearMatchLimit)) {
+            // The match at the next position only matters if it is longer than this one (by two when this
+            // one is near), so the search there may pass over every shorter candidate.
+            const uint32_t beaten = match.distanceMinusOne <= NearMatchLimit ? match.length + 1 : match.length;
+            Match next = finder.find(position + 1, beaten + 1);
+            if (next.length <= beaten) {
                 putMatch(state, match.length, match.distanceMinusOne);
                 position += match.length;
                 break;
@@ -202,7 +204,7 @@ int CompressStream(ReadCallback read, WriteCallback write, void* workArea, void*
         } else if (block == 1 && state.dictionarySize == 4096) {
             indexStart = position - BlockSize + LookAhead;
         }
-        finder.buildIndex(indexStart, limit, end);
+        finder.beginBlock(indexStart, end, block == 0);
         position = codeTokens(state, position, limit);
         if (lastBlock) break;
         settleBytes(state);

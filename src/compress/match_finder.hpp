@@ -8,6 +8,9 @@
 
 namespace bxa::compress_detail {
 
+// The chain hashes read the bytes of a position as one little-endian word and keep its low bytes.
+static_assert(std::endian::native == std::endian::little, "the chain hashes assume little-endian loads");
+
 inline constexpr uint32_t BlockSize = 4096;
 // A match is at most 516 bytes long, so a block holds back its last 516 bytes until the next one arrives;
 // every match that starts below the block's limit then finds all the bytes it may cover.
@@ -18,108 +21,143 @@ inline constexpr uint32_t MaxMatch = LookAhead;
 inline constexpr uint32_t WindowBytes = LookAhead + 4096 + BlockSize;
 // 4 * byte + 5 * next byte: equal values with equal first bytes imply equal second bytes.
 inline constexpr uint32_t HashCount = 4 * 255 + 5 * 255 + 1;
+// Longest key of the chains; the window keeps this many spare bytes so that hashing a position near the
+// end of the input never reads outside the work area (the bytes past the input only add collisions).
+inline constexpr uint32_t SpareBytes = 32;
 
 struct Match {
     uint32_t length;  // 0: no match worth coding
     uint32_t distanceMinusOne;
 };
 
-// Chains of positions by a hash of their first `Width` bytes, nearest first, to reach the candidates that
-// share at least that many bytes with the searched position without visiting those that share only two.
-// Positions are linked in as the search position passes them, so a chain never holds a position less than
-// 2 bytes back. Hash collisions only add candidates, which the byte tests reject.
-template <uint32_t Width>
-struct PrefixChains {
-    static constexpr uint32_t HashBits = 13;
-    static constexpr uint16_t End = 0xFFFF;  // above every window offset
-    uint16_t heads[1u << HashBits];
-    uint16_t previous[WindowBytes + 2];
+inline uint32_t load32(const uint8_t* bytes) {
+    uint32_t value;
+    std::memcpy(&value, bytes, 4);
+    return value;
+}
 
-    static uint32_t hashAt(const uint8_t* bytes) {
-        uint64_t head;
-        std::memcpy(&head, bytes, 8);
-        if constexpr (Width < 8) head <<= 64 - 8 * Width;
-        uint64_t mixed = head * 0x9E3779B97F4A7C15ull;
-        if constexpr (Width > 8) {
-            uint64_t tail;
-            std::memcpy(&tail, bytes + 8, 8);
-            if constexpr (Width < 16) tail <<= 64 - 8 * (Width - 8);
-            mixed ^= tail * 0xC2B2AE3D27D4EB4Full;
-            mixed *= 0x9E3779B97F4A7C15ull;
-        }
-        return static_cast<uint32_t>(mixed >> (64 - HashBits));
-    }
+inline uint64_t load64(const uint8_t* bytes) {
+    uint64_t value;
+    std::memcpy(&value, bytes, 8);
+    return value;
+}
 
-    void reset() { std::memset(heads, 0xFF, sizeof(heads)); }
+// Positions chained by a key of their first bytes, newest first. Window offset 0 means "none": every
+// searched range starts above it (the oldest position a search may reach is at least 1), so a walk ends
+// on it like on any position too far back, and the window move can map every dropped position to it.
+template <uint32_t HeadCount>
+struct Chains {
+    uint16_t heads[HeadCount];
+    uint16_t previous[WindowBytes];
 
-    void link(const uint8_t* window, uint32_t position) {
-        uint32_t hash = hashAt(window + position);
+    void link(uint32_t hash, uint32_t position) {
         previous[position] = heads[hash];
         heads[hash] = static_cast<uint16_t>(position);
     }
 };
 
-// Up to this many two-byte candidates are cheaper to test one by one than through the wider chains.
-inline constexpr uint32_t SmallBucket = 24;
+// Lowers window offsets by BlockSize after the window move; offsets that fall out of the window become 0.
+inline void lowerOffsets(uint16_t* values, uint32_t count) {
+    for (uint32_t i = 0; i < count; ++i) values[i] = static_cast<uint16_t>(values[i] >= BlockSize ? values[i] - BlockSize : 0);
+}
 
+// The search keeps four chains, linked once per position as the coding position passes it (so a chain
+// never holds a position less than 2 bytes back) and carried across blocks by the window move:
+//  - by the two-byte hash: every candidate, for the nearest one when no candidate shares 3 bytes;
+//  - by a hash of 3 bytes: the nearest sharing 3 bytes when none shares 4;
+//  - by a hash of 4 bytes: every candidate sharing 4 to 15 bytes;
+//  - by a hash of 16 bytes: every candidate sharing 16 or more, with forward links and a per-chain oldest
+//    entry so that the farthest full-length match is found from the far end.
+// Hash collisions only add candidates, which the byte tests reject.
 struct MatchFinder {
-    uint32_t dictionarySize;
-    uint32_t end;  // window offset just past the input received so far
-    // Per hash value, over the bucket's ascending positions: the first entry not yet known to be too far
-    // back, the first entry not yet known to be near enough (at most 2 bytes back), and one past the last.
-    // Both cursors only move forward because searched positions only grow within a block.
-    uint16_t bucketStarts[HashCount];
-    uint16_t bucketTops[HashCount];
-    uint16_t bucketEnds[HashCount];
-    uint16_t sortedPositions[WindowBytes + 2];
-    uint32_t linked;  // next position to link into the chains
-    PrefixChains<3> chains3;
-    PrefixChains<4> chains4;
-    PrefixChains<16> chains16;
-    // Spare bytes: the index hashes its last position, which in a short final block is the byte just
-    // past the input (never a candidate, so its value does not matter).
-    uint8_t window[WindowBytes + 48];
+    static constexpr uint32_t WideHashBits = 13;
+    static constexpr uint32_t WideHashCount = 1u << WideHashBits;
+    static constexpr uint32_t LongWidth = 16;
 
-    static uint32_t hashAt(const uint8_t* bytes) { return 4u * bytes[0] + 5u * bytes[1]; }
+    uint32_t dictionarySize;
+    uint32_t end;         // window offset just past the input received so far
+    uint32_t indexStart;  // no candidate below this offset in the current block
+    uint32_t linked;      // next position to link
+    Chains<HashCount> chains2;
+    Chains<WideHashCount> chains3;
+    Chains<WideHashCount> chains4;
+    Chains<WideHashCount> chains16;
+    uint16_t following16[WindowBytes];  // next newer position of the same 16-byte chain
+    uint16_t oldest16[WideHashCount];   // per 16-byte chain: an entry at or before its oldest one in reach
+    uint8_t window[WindowBytes + SpareBytes];
+
+    static uint32_t hash2(const uint8_t* bytes) { return 4u * bytes[0] + 5u * bytes[1]; }
+    static uint32_t hash3(uint64_t head) {
+        return static_cast<uint32_t>(((head << 40) * 0x9E3779B97F4A7C15ull) >> (64 - WideHashBits));
+    }
+    static uint32_t hash4(uint64_t head) {
+        return static_cast<uint32_t>(((head << 32) * 0x9E3779B97F4A7C15ull) >> (64 - WideHashBits));
+    }
+    static uint32_t hash16(uint64_t head, uint64_t tail) {
+        return static_cast<uint32_t>(((head ^ std::rotl(tail, 29)) * 0x9E3779B97F4A7C15ull) >> (64 - WideHashBits));
+    }
 
     void reset(uint32_t size) {
         dictionarySize = size;
         end = 0;
+        linked = 0;
         std::memset(window, 0, sizeof(window));
+        std::memset(chains2.heads, 0, sizeof(chains2.heads));
+        std::memset(chains3.heads, 0, sizeof(chains3.heads));
+        std::memset(chains4.heads, 0, sizeof(chains4.heads));
+        std::memset(chains16.heads, 0, sizeof(chains16.heads));
+        std::memset(oldest16, 0, sizeof(oldest16));
     }
 
-    // Indexes every position from `first` to `last` inclusive by a counting sort on the hash.
-    void buildIndex(uint32_t first, uint32_t last, uint32_t inputEnd) {
+    // Opens a block: positions from `first` on may be candidates, and the input ends at `inputEnd`.
+    // Nothing is linked before the first block's start, so `linked` begins there.
+    void beginBlock(uint32_t first, uint32_t inputEnd, bool firstBlock) {
+        indexStart = first;
         end = inputEnd;
-        std::memset(bucketEnds, 0, sizeof(bucketEnds));
-        for (uint32_t position = first; position <= last; ++position) ++bucketEnds[hashAt(window + position)];
-        uint32_t total = 0;
-        for (uint32_t hash = 0; hash < HashCount; ++hash) {
-            uint32_t count = bucketEnds[hash];
-            bucketStarts[hash] = static_cast<uint16_t>(total);
-            bucketTops[hash] = static_cast<uint16_t>(total);
-            bucketEnds[hash] = static_cast<uint16_t>(total);
-            total += count;
-        }
-        for (uint32_t position = first; position <= last; ++position) {
-            sortedPositions[bucketEnds[hashAt(window + position)]++] = static_cast<uint16_t>(position);
-        }
-        chains3.reset();
-        chains4.reset();
-        chains16.reset();
-        linked = first;
+        if (firstBlock) linked = first;
     }
 
     // Keeps the dictionary and the uncoded look-ahead; the caller lowers its position by BlockSize.
-    void slide() { std::memmove(window, window + BlockSize, dictionarySize + LookAhead); }
+    void slide() {
+        const uint32_t kept = dictionarySize + LookAhead;
+        std::memmove(window, window + BlockSize, kept);
+        slideChain(chains2.previous, kept);
+        slideChain(chains3.previous, kept);
+        slideChain(chains4.previous, kept);
+        slideChain(chains16.previous, kept);
+        slideChain(following16, kept);
+        lowerOffsets(chains2.heads, HashCount);
+        lowerOffsets(chains3.heads, WideHashCount);
+        lowerOffsets(chains4.heads, WideHashCount);
+        lowerOffsets(chains16.heads, WideHashCount);
+        lowerOffsets(oldest16, WideHashCount);
+        linked = linked > BlockSize ? linked - BlockSize : 0;
+    }
+
+    static void slideChain(uint16_t* links, uint32_t kept) {
+        std::memmove(links, links + BlockSize, kept * sizeof(uint16_t));
+        lowerOffsets(links, kept);
+    }
+
+    void linkUpTo(uint32_t stop) {
+        for (; linked < stop; ++linked) {
+            const uint8_t* bytes = window + linked;
+            const uint64_t head = load64(bytes);
+            chains2.link(hash2(bytes), linked);
+            chains3.link(hash3(head), linked);
+            chains4.link(hash4(head), linked);
+            const uint32_t wide = hash16(head, load64(bytes + 8));
+            following16[chains16.heads[wide]] = static_cast<uint16_t>(linked);
+            following16[linked] = 0;
+            chains16.link(wide, linked);
+        }
+    }
 
     static uint32_t commonLength(const uint8_t* a, const uint8_t* b, uint32_t limit) {
         uint32_t length = 0;
         while (length + 8 <= limit) {
-            uint64_t x;
-            uint64_t y;
-            std::memcpy(&x, a + length, 8);
-            std::memcpy(&y, b + length, 8);
+            uint64_t x = load64(a + length);
+            uint64_t y = load64(b + length);
             if (x != y) return length + static_cast<uint32_t>(std::countr_zero(x ^ y)) / 8;
             length += 8;
         }
@@ -127,128 +165,103 @@ struct MatchFinder {
         return length;
     }
 
-    // Best match among the candidates of one bucket (ascending positions sorted[low..top)) that share at
-    // least `atLeast` bytes with the position, tried nearest first; stops once the best reaches `bound`.
-    // A strictly longer match replaces the best, so a candidate must agree at the byte just past the best
-    // length before it is compared at all.
-    Match bestIn(const uint16_t* sorted, uint32_t low, uint32_t top, uint32_t position, uint32_t limit,
-                 uint32_t atLeast, uint32_t bound) const {
+    // The longest match among a chain's candidates from `candidate` back to `lowest` that is longer than
+    // `shorter`; the nearest of equal ones, since only a strictly longer match replaces the best. Stops
+    // once the best reaches `bound`. Length 0 when no candidate is longer than `shorter` (at least 3).
+    Match longestInChain(const uint16_t* previous, uint32_t candidate, uint32_t position, uint32_t lowest,
+                         uint32_t limit, uint32_t shorter, uint32_t bound) const {
         const uint8_t* s = window + position;
-        const uint8_t first = s[0];
-        uint32_t best = atLeast - 1;
+        uint32_t best = shorter;
         uint32_t bestPosition = 0;
-        for (uint32_t index = top; index-- > low;) {
-            const uint32_t candidate = sorted[index];
+        // A candidate must agree on the 4 bytes ending just past the best length to be strictly longer.
+        uint32_t probe = load32(s + best - 3);
+        for (; candidate >= lowest; candidate = previous[candidate]) {
             const uint8_t* q = window + candidate;
-            if (q[best] != s[best] || q[0] != first) continue;
+            if (load32(q + best - 3) != probe) continue;
             const uint32_t length = commonLength(q, s, limit);
             if (length > best) {
                 best = length;
                 bestPosition = candidate;
                 if (length >= bound) break;
+                probe = load32(s + best - 3);
             }
         }
-        if (best < atLeast) return Match{0, 0};
+        if (bestPosition == 0) return Match{0, 0};
         return Match{best, position - bestPosition - 1};
     }
 
-    // Moves a bucket's cursors to the candidates lowest..position - 2 and returns them as [low, top).
-    static void narrow(const uint16_t* sorted, uint16_t& start, uint16_t& topCursor, uint32_t stop,
-                       uint32_t lowest, uint32_t position, uint32_t& low, uint32_t& top) {
-        low = start;
-        while (low < stop && sorted[low] < lowest) ++low;
-        start = static_cast<uint16_t>(low);
-        top = topCursor > low ? topCursor : low;
-        while (top < stop && sorted[top] + 2u <= position) ++top;
-        topCursor = static_cast<uint16_t>(top);
-    }
-
-    // Best match among a chain's candidates (nearest first, down to `lowest`) that share at least Width
-    // bytes with the position; stops early once the best reaches `bound`, the most any candidate can
-    // share. {0, 0} when no candidate shares Width bytes.
-    template <uint32_t Width>
-    Match bestInChain(const PrefixChains<Width>& chains, uint32_t position, uint32_t lowest, uint32_t limit,
-                      uint32_t bound) const {
-        const uint8_t* s = window + position;
-        const uint8_t first = s[0];
-        uint32_t best = Width - 1;
-        uint32_t bestPosition = 0;
-        for (uint32_t candidate = chains.heads[PrefixChains<Width>::hashAt(s)];
-             candidate != PrefixChains<Width>::End && candidate >= lowest; candidate = chains.previous[candidate]) {
-            const uint8_t* q = window + candidate;
-            if (q[best] != s[best] || q[0] != first) continue;
-            const uint32_t length = commonLength(q, s, limit);
-            if (length > best) {
-                best = length;
-                bestPosition = candidate;
-                if (length >= bound) break;
-            }
-        }
-        if (best < Width) return Match{0, 0};
-        return Match{best, position - bestPosition - 1};
-    }
-
-    // The longest match for `position` among indexed positions 2 to dictionarySize - 1 bytes back; among
-    // equally long ones the nearest, except that among those reaching 516 bytes the farthest wins. Never
-    // counts bytes past the input received.
+    // The longest match for `position` among positions 2 to dictionarySize - 1 bytes back (and not before
+    // the block's index start); among equally long ones the nearest, except that among those reaching 516
+    // bytes the farthest wins. Never counts bytes past the input received. Matches shorter than `atLeast`
+    // do not matter to the caller and may be reported as length 0.
     //
     // Every candidate sharing 16 (4, 3) bytes with the position lies in its 16-byte (4-, 3-byte) chain, so
     // when the best length is at least that, all candidates of the best length are there; the chains are
-    // tried widest first, and a narrower one is only searched for lengths the wider one ruled out. Only
-    // when the best reaches 516 is the farthest such candidate needed, which the ascending two-byte bucket
-    // gives by its first hit.
-    Match find(uint32_t position) {
+    // tried widest first, and a narrower one is only searched for lengths the wider one ruled out.
+    Match find(uint32_t position, uint32_t atLeast = 2) {
         const uint32_t limit = end - position < MaxMatch ? end - position : MaxMatch;
-        if (limit < 2) return Match{0, 0};
-        const uint32_t lowest = position - (dictionarySize - 1);
-        const uint32_t hash = hashAt(window + position);
-        uint32_t low, top;
-        narrow(sortedPositions, bucketStarts[hash], bucketTops[hash], bucketEnds[hash], lowest, position, low, top);
-        if (top - low <= SmallBucket) {
-            Match match = bestIn(sortedPositions, low, top, position, limit, 2, limit);
-            if (match.length == MaxMatch) match.distanceMinusOne = position - farthestFullMatch(low, position) - 1;
-            return match;
-        }
-        // The chains are linked up only when a crowded bucket needs them, so that input with few repeats
-        // never pays for them.
-        for (; linked + 2 <= position; ++linked) {
-            chains3.link(window, linked);
-            chains4.link(window, linked);
-            chains16.link(window, linked);
-        }
+        if (limit < 2 || limit < atLeast) return Match{0, 0};
+        linkUpTo(position - 1);
+        const uint32_t reach = position - (dictionarySize - 1);
+        const uint32_t lowest = reach > indexStart ? reach : indexStart;
+        const uint8_t* s = window + position;
+        const uint64_t head = load64(s);
 
-        uint32_t bound = limit;
-        if (limit >= 16) {
-            Match match = bestInChain(chains16, position, lowest, limit, bound);
-            if (match.length == MaxMatch) {
-                match.distanceMinusOne = position - farthestFullMatch(low, position) - 1;
-                return match;
+        // Most positions of varied input have no candidate sharing 3 or 4 bytes; an empty (or out of reach)
+        // narrower chain spares the wider ones.
+        const uint32_t head3 = limit >= 3 ? chains3.heads[hash3(head)] : 0;
+        const uint32_t head4 = head3 >= lowest && limit >= 4 ? chains4.heads[hash4(head)] : 0;
+        if (head4 >= lowest) {
+            uint32_t bound = limit;  // no candidate can be longer than this
+            if (limit >= LongWidth) {
+                const uint32_t wide = hash16(head, load64(s + 8));
+                const uint32_t shorter = atLeast > LongWidth ? atLeast - 1 : LongWidth - 1;
+                Match match = longestInChain(chains16.previous, chains16.heads[wide], position, lowest, limit, shorter, bound);
+                if (match.length == MaxMatch) {
+                    match.distanceMinusOne = position - farthestFullMatch(wide, position - match.distanceMinusOne - 1, position, lowest) - 1;
+                }
+                if (match.length != 0 || atLeast >= LongWidth) return match;
+                bound = LongWidth - 1;
             }
-            if (match.length != 0) return match;
-            bound = 15;
+            const uint32_t shorter = atLeast > 4 ? atLeast - 1 : 3;
+            Match match = longestInChain(chains4.previous, head4, position, lowest, limit, shorter, bound);
+            if (match.length != 0 || atLeast >= 4) return match;
+        } else if (atLeast >= 4) {
+            return Match{0, 0};
         }
-        if (limit >= 4) {
-            Match match = bestInChain(chains4, position, lowest, limit, bound);
-            if (match.length != 0) return match;
-            bound = 3;
-        }
+        // No candidate shares more than 3 bytes (or the input ends there): the nearest sharing 3 wins.
         if (limit >= 3) {
-            Match match = bestInChain(chains3, position, lowest, limit, bound);
-            if (match.length != 0) return match;
-            bound = 2;
+            const uint32_t key = static_cast<uint32_t>(head) & 0xFFFFFFu;
+            for (uint32_t candidate = head3; candidate >= lowest; candidate = chains3.previous[candidate]) {
+                if ((load32(window + candidate) & 0xFFFFFFu) == key) return Match{3, position - candidate - 1};
+            }
+            if (atLeast >= 3) return Match{0, 0};
         }
-        return bestIn(sortedPositions, low, top, position, limit, 2, bound);
+        // Likewise the nearest sharing 2; equal two-byte hashes and first bytes mean equal second bytes.
+        const uint8_t first = s[0];
+        for (uint32_t candidate = chains2.heads[hash2(s)]; candidate >= lowest; candidate = chains2.previous[candidate]) {
+            if (window[candidate] == first) return Match{2, position - candidate - 1};
+        }
+        return Match{0, 0};
     }
 
-    // The first (farthest) candidate from bucket entry `low` on that matches the full 516 bytes; one is
-    // known to exist.
-    uint32_t farthestFullMatch(uint32_t low, uint32_t position) const {
+    // The farthest candidate in the 16-byte chain `wide` that matches the full 516 bytes; `known` is one.
+    // The walk starts from the chain's oldest entry in reach, found through the forward links from the
+    // remembered one (or, the first time, by walking back from `known`), and remembered for later searches,
+    // whose reach only moves forward.
+    uint32_t farthestFullMatch(uint32_t wide, uint32_t known, uint32_t position, uint32_t lowest) {
+        uint32_t candidate = oldest16[wide];
+        if (candidate == 0 || candidate > known) {
+            candidate = known;
+            while (chains16.previous[candidate] >= lowest) candidate = chains16.previous[candidate];
+        } else {
+            while (candidate < lowest) candidate = following16[candidate];
+        }
+        oldest16[wide] = static_cast<uint16_t>(candidate);
         const uint8_t* s = window + position;
-        for (uint32_t index = low;; ++index) {
-            const uint8_t* q = window + sortedPositions[index];
-            if (q[MaxMatch - 1] == s[MaxMatch - 1] && q[0] == s[0] && commonLength(q, s, MaxMatch) == MaxMatch) {
-                return sortedPositions[index];
-            }
+        for (;; candidate = following16[candidate]) {
+            const uint8_t* q = window + candidate;
+            if (q[MaxMatch - 1] == s[MaxMatch - 1] && commonLength(q, s, MaxMatch) == MaxMatch) return candidate;
         }
     }
 };
