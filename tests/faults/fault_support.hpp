@@ -3,6 +3,9 @@
 // checks that a failed or interrupted command left the old archive alone.
 #pragma once
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <map>
 #include <set>
@@ -80,6 +83,36 @@ inline bool failedWithPrompt(const RunResult& r) { return r.exitCode == 1 && end
 inline bool printedAnError(const RunResult& r) {
     return r.out.find("Error") != std::string::npos || r.err.find("Error") != std::string::npos;
 }
+
+// Sends the console output of in-process commands to /dev/null while it lives (thousands of progress
+// lines would bury the test's own report).
+class Silenced {
+public:
+    Silenced() {
+        std::fflush(stdout);
+        std::fflush(stderr);
+        savedOut_ = ::dup(1);
+        savedErr_ = ::dup(2);
+        int sink = ::open("/dev/null", O_WRONLY);
+        ::dup2(sink, 1);
+        ::dup2(sink, 2);
+        ::close(sink);
+    }
+    ~Silenced() {
+        std::fflush(stdout);
+        std::fflush(stderr);
+        ::dup2(savedOut_, 1);
+        ::dup2(savedErr_, 2);
+        ::close(savedOut_);
+        ::close(savedErr_);
+    }
+    Silenced(const Silenced&) = delete;
+    Silenced& operator=(const Silenced&) = delete;
+
+private:
+    int savedOut_ = -1;
+    int savedErr_ = -1;
+};
 
 // A scratch directory in memory when the machine has one: the interruption and flip tests create and
 // remove many files, and the properties checked do not depend on the file system.
