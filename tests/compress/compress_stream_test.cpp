@@ -179,6 +179,76 @@ TEST(CompressStream, TokensMatchReferenceOnRepetitiveInputs) {
     }
 }
 
+// Inputs that push the chained search to its edges: many candidates of equal length (the nearest must win
+// below 516 bytes, the farthest at 516), repeats whose period is near the longest match or near the
+// dictionary size, full-length matches that stop and start again across blocks, and byte pairs that share
+// a two-byte hash.
+std::vector<uint8_t> periodic(size_t size, size_t period, uint32_t seed, size_t mutateEvery = 0) {
+    std::vector<uint8_t> unit = randomBytes(period, seed, 256);
+    std::vector<uint8_t> out(size);
+    std::mt19937 rng(seed);
+    for (size_t i = 0; i < size; ++i) out[i] = unit[i % period];
+    if (mutateEvery != 0) {
+        for (size_t i = mutateEvery / 2; i < size; i += mutateEvery - rng() % (mutateEvery / 2)) out[i] ^= 0x5A;
+    }
+    return out;
+}
+
+TEST(CompressStream, TokensMatchReferenceOnPeriodicInputs) {
+    uint32_t seed = 300;
+    for (size_t period : {2u, 3u, 7u, 64u, 514u, 515u, 516u, 517u, 518u, 1000u, 1021u, 2047u, 4093u, 4095u}) {
+        for (uint32_t dictionarySize : {1024u, 2048u, 4096u}) {
+            ++seed;
+            expectSameAsReference(periodic(14000, period, seed), dictionarySize, "period " + std::to_string(period));
+            expectSameAsReference(periodic(14000, period, seed, 600), dictionarySize,
+                                  "period with changes " + std::to_string(period));
+        }
+    }
+}
+
+TEST(CompressStream, TokensMatchReferenceWhenManyCandidatesTie) {
+    uint32_t seed = 400;
+    for (uint32_t dictionarySize : {1024u, 2048u, 4096u}) {
+        ++seed;
+        std::mt19937 rng(seed);
+        // Records that differ in one byte out of two values: every record start has many candidates of
+        // the same length, some of them reaching 516 bytes.
+        std::vector<uint8_t> tied;
+        std::vector<uint8_t> record = randomBytes(40, seed, 256);
+        while (tied.size() < 20000) {
+            record[17] = static_cast<uint8_t>(rng() % 2);
+            if (rng() % 50 == 0) record[3] = static_cast<uint8_t>(rng());
+            tied.insert(tied.end(), record.begin(), record.end());
+        }
+        expectSameAsReference(tied, dictionarySize, "tied records");
+        // Long runs that stop and start again, so that full-length matches resume in later blocks.
+        std::vector<uint8_t> broken;
+        while (broken.size() < 30000) {
+            size_t run = 200 + rng() % 3000;
+            broken.insert(broken.end(), run, static_cast<uint8_t>(rng() % 2));
+            std::vector<uint8_t> noise = randomBytes(1 + rng() % 40, static_cast<uint32_t>(rng()), 256);
+            broken.insert(broken.end(), noise.begin(), noise.end());
+        }
+        expectSameAsReference(broken, dictionarySize, "broken runs");
+        // Bytes 0, 4, 5, 8, 10: pairs such as (0, 4) and (5, 0) share the two-byte hash 4a + 5b.
+        static const uint8_t colliding[] = {0, 4, 5, 8, 10};
+        std::vector<uint8_t> hashed(12000);
+        for (auto& b : hashed) b = colliding[rng() % 5];
+        expectSameAsReference(hashed, dictionarySize, "colliding pairs");
+        // Long repeats of text with small edits: matches of every length from 2 to 516 at many distances.
+        std::vector<uint8_t> edited = textLike(3000, seed);
+        while (edited.size() < 25000) {
+            size_t from = rng() % 2900;
+            size_t length = 1 + rng() % (rng() % 3 == 0 ? 700 : 60);
+            length = std::min(length, static_cast<size_t>(3000 - from));
+            edited.insert(edited.end(), edited.begin() + static_cast<long>(from),
+                          edited.begin() + static_cast<long>(from + length));
+            edited.push_back(static_cast<uint8_t>(rng()));
+        }
+        expectSameAsReference(edited, dictionarySize, "edited repeats");
+    }
+}
+
 TEST(CompressStream, RunsUseTwoLiteralsThenDistanceTwoUntilTheFarthestFullMatchWins) {
     auto tokens = test::parseTokens(compressed(std::vector<uint8_t>(1000, 'r'), LiteralModeBinary, 4096));
     ASSERT_TRUE(tokens.has_value());
