@@ -1,5 +1,6 @@
 #include "model/model_text.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <cstdio>
 #include <cstdlib>
@@ -201,14 +202,43 @@ void TextWriter::flush() {
 // TextReader and Scanner
 // ---------------------------------------------------------------------------------------------------
 
-TextReader::TextReader(platform::File& file, size_t maxChars) : reader_(file, maxChars) {}
+namespace {
+constexpr size_t ReadBlockSize = size_t{1} << 16;
+}
+
+TextReader::TextReader(platform::File& file, size_t maxChars)
+    : file_(file), maxChars_(maxChars), block_(ReadBlockSize, '\0') {}
+
+bool TextReader::fill() {
+    position_ = 0;
+    end_ = file_.read(block_.data(), block_.size());
+    return end_ > 0;
+}
 
 bool TextReader::next() {
-    if (ended_ || !reader_.next(line_)) {
+    line_.clear();
+    if (ended_) return false;
+    bool readAnything = false;
+    bool lineEnded = false;
+    while (!lineEnded) {
+        if (position_ == end_ && !fill()) break;
+        readAnything = true;
+        const char* start = block_.data() + position_;
+        const size_t available = end_ - position_;
+        const void* newline = std::memchr(start, '\n', available);
+        const size_t length = newline != nullptr ? static_cast<size_t>(static_cast<const char*>(newline) - start) : available;
+        if (line_.size() < maxChars_) line_.append(start, std::min(length, maxChars_ - line_.size()));
+        position_ += length;
+        if (newline != nullptr) {
+            ++position_;
+            lineEnded = true;
+        }
+    }
+    if (!readAnything) {
         ended_ = true;
-        line_.clear();
         return false;
     }
+    if (!line_.empty() && line_.back() == '\r') line_.pop_back();
     size_t nul = line_.find('\0');
     if (nul != std::string::npos) line_.resize(nul);
     return true;
@@ -242,9 +272,49 @@ bool Scanner::scanInt(int32_t& value) {
     return true;
 }
 
+namespace {
+
+constexpr double ExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                       1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// Plain decimals ("-12.345678") as the text forms write them, without strtof's cost. Both the digits
+// (below 2^53) and the power of ten (up to 10^22) are exact doubles, so their quotient is the correctly
+// rounded double; rounding that to float is then exact unless the double lies on a midpoint between two
+// floats, which is left to strtof, as is everything else (exponents, hex, inf, nan, subnormals).
+bool scanPlainDecimal(const char*& text, float& value) {
+    const char* p = text;
+    bool negative = false;
+    if (*p == '+' || *p == '-') negative = *p++ == '-';
+    uint64_t digits = 0;
+    int count = 0;
+    int decimals = 0;
+    for (; isDigit(*p); ++p, ++count) digits = digits * 10 + static_cast<uint64_t>(*p - '0');
+    if (*p == '.') {
+        for (++p; isDigit(*p); ++p, ++count, ++decimals) digits = digits * 10 + static_cast<uint64_t>(*p - '0');
+    }
+    if (count == 0 || count > 15) return false;
+    switch (*p) {
+    case 'e': case 'E': case 'x': case 'X': case 'p': case 'P': return false;
+    default: break;
+    }
+    double exact = static_cast<double>(digits) / ExactPowersOfTen[decimals];
+    if (exact != 0.0) {
+        if (exact < 1.1754943508222875e-38 || exact > 3.4028234663852886e38) return false;
+        constexpr uint64_t BelowFloatPrecision = (uint64_t{1} << 29) - 1;
+        if ((std::bit_cast<uint64_t>(exact) & BelowFloatPrecision) == (uint64_t{1} << 28)) return false;
+    }
+    float result = static_cast<float>(exact);
+    value = negative ? -result : result;
+    text = p;
+    return true;
+}
+
+}  // namespace
+
 bool Scanner::scanFloat(float& value) {
     if (failed_) return false;
     skipSpace();
+    if (scanPlainDecimal(p_, value)) return true;
     char* end = nullptr;
     float parsed = std::strtof(p_, &end);
     if (end == p_) {

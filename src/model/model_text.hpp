@@ -77,20 +77,26 @@ void appendInteger(std::string& out, int64_t value, int width);
 // ---------------------------------------------------------------------------------------------------
 
 // Reads lines of at most `maxChars` characters (the rest of a longer line is skipped, so line positions
-// stay aligned). A NUL byte ends a line's content, as it would in a C string buffer.
+// stay aligned), accepting LF and CR LF line ends. A NUL byte ends a line's content, as it would in a C
+// string buffer. Reads the file in large blocks.
 class TextReader {
 public:
     TextReader(platform::File& file, size_t maxChars);
 
     // Reads the next line. Returns false once the text has ended; the line is then empty and ended()
-    // stays true.
+    // stays true. A last line without a line end is still a line.
     bool next();
     bool ended() const { return ended_; }
     // The current line, NUL-terminated (c_str() is safe to scan).
     const std::string& line() const { return line_; }
 
 private:
-    platform::LineReader reader_;
+    bool fill();
+    platform::File& file_;
+    size_t maxChars_;
+    std::string block_;
+    size_t position_ = 0;
+    size_t end_ = 0;
     std::string line_;
     bool ended_ = false;
 };

@@ -5,6 +5,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <random>
 #include <string>
 
@@ -110,6 +111,37 @@ TEST(ScannerTest, FloatsAreTheNearestFloatToTheirText) {
     EXPECT_EQ(c, 0.25f);
     EXPECT_EQ(d, 2.5f);
     EXPECT_EQ(e, 7.0f);
+}
+
+TEST(ScannerTest, FloatsMatchStrtofBitForBit) {
+    std::mt19937 rng(4242);
+    for (int i = 0; i < 300000; ++i) {
+        char text[128];
+        float source = std::bit_cast<float>(static_cast<uint32_t>(rng()));
+        if (i % 3 == 0) source = static_cast<float>(static_cast<int32_t>(rng() % 2000001) - 1000000) / 997.0f;
+        const double wide = static_cast<double>(source);
+        switch (i % 7) {
+        case 0: std::snprintf(text, sizeof text, "%.4f", wide); break;
+        case 1: std::snprintf(text, sizeof text, "%.6f", wide); break;
+        case 2: std::snprintf(text, sizeof text, "%.9g", wide); break;
+        case 3: std::snprintf(text, sizeof text, "%.1f", wide); break;
+        case 4: std::snprintf(text, sizeof text, "%.12f", wide); break;
+        case 5: std::snprintf(text, sizeof text, "%.3e", wide); break;
+        default: std::snprintf(text, sizeof text, "%a", wide); break;
+        }
+        float fast = 0, slow = std::strtof(text, nullptr);
+        Scanner scan(text);
+        scan.scanFloat(fast);
+        ASSERT_EQ(std::bit_cast<uint32_t>(fast), std::bit_cast<uint32_t>(slow)) << text;
+    }
+    // Decimals that fall on or next to a midpoint between two floats.
+    for (const char* text : {"16777217", "16777217.0", "16777219", "0.1", "3.4028235e38", "1.17549435e-38",
+                             "0.000000000000001", "-0", "+.5", "5.", "1e", "0x10", "123456789012345678"}) {
+        float fast = 0;
+        Scanner scan(text);
+        scan.scanFloat(fast);
+        EXPECT_EQ(std::bit_cast<uint32_t>(fast), std::bit_cast<uint32_t>(std::strtof(text, nullptr))) << text;
+    }
 }
 
 TEST(ScannerTest, LabelledIntegers) {
