@@ -1,0 +1,165 @@
+// Pack, replace and add killed with SIGKILL part way: after every kill the archive is either the old one or
+// the complete new one, byte for byte, and running the command again gives the complete new one.
+//
+// The kill points are spread over the measured duration of an uninterrupted run of the same command on the
+// same files (50 points each), so they fall in every phase: encoding, writing the new archive, moving it
+// into place. Timing only places the kills; no assertion depends on it.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "faults/fault_support.hpp"
+
+namespace bxa {
+namespace {
+
+using namespace bxa::testing;
+
+constexpr int KillPoints = 50;
+// Every this many kills, the command is run again to its end.
+constexpr int RerunEvery = 5;
+
+// A few megabytes in 140 records: compressible tables, stored noise and models.
+std::vector<WorkFile> largeWorkFiles() {
+    std::vector<WorkFile> files;
+    char name[32];
+    for (int i = 0; i < 100; ++i) {
+        std::snprintf(name, sizeof name, "T%03d.CSV", i);
+        files.push_back({name, 2, tableText(20000, i)});
+    }
+    for (int i = 0; i < 30; ++i) {
+        std::snprintf(name, sizeof name, "R%03d.BIN", i);
+        files.push_back({name, 0, noiseBytes(30000, static_cast<uint32_t>(i))});
+    }
+    for (int i = 0; i < 4; ++i) {
+        for (const char* kind : {"R7D", "R7P", "R7T"}) {
+            std::snprintf(name, sizeof name, "M%02d.%s", i, kind);
+            const char* example = kind[2] == 'D' ? "PANEL.R7D" : kind[2] == 'P' ? "BOAT.R7P" : "BUSH.R7T";
+            files.push_back({name, 1, exampleFile(example)});
+        }
+    }
+    return files;
+}
+
+struct Tally {
+    int kills = 0;
+    int old = 0;
+    int complete = 0;
+};
+
+class Interruption : public ::testing::Test {
+protected:
+    MemoryScratchDir dir;
+    fs::path cwd() const { return dir.path(); }
+    std::string oldArchive;
+    std::map<std::string, std::string> oldWork;
+
+    void SetUp() override {
+        writeWorkDir(cwd() / "work", largeWorkFiles());
+        ASSERT_FALSE(failedWithPrompt(runBxa({"-p", "a.BXA", "work"}, cwd())));
+        oldArchive = readFile(cwd() / "a.BXA");
+        oldWork = snapshot(cwd() / "work");
+    }
+
+    // Puts back the old archive and work directory, applies `edit`, and removes what a killed run left.
+    void restore(const std::map<std::string, std::string>& edit) {
+        fs::remove_all(cwd());
+        fs::create_directories(cwd() / "work");
+        writeFile(cwd() / "a.BXA", oldArchive);
+        for (const auto& [name, bytes] : oldWork) writeFile(cwd() / "work" / name, bytes);
+        for (const auto& [name, bytes] : edit) writeFile(cwd() / "work" / name, bytes);
+    }
+
+    // Starts bxa in the scratch directory with its console on /dev/null; returns its process id.
+    pid_t start(const std::vector<std::string>& args) {
+        pid_t pid = ::fork();
+        if (pid == 0) {
+            if (::chdir(cwd().c_str()) != 0) ::_exit(127);
+            int sink = ::open("/dev/null", O_RDWR);
+            ::dup2(sink, 0);
+            ::dup2(sink, 1);
+            ::dup2(sink, 2);
+            std::vector<char*> argv;
+            std::string program = BXA_BINARY;
+            argv.push_back(program.data());
+            std::vector<std::string> copies = args;
+            for (std::string& a : copies) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            ::execv(program.c_str(), argv.data());
+            ::_exit(127);
+        }
+        return pid;
+    }
+
+    static void finish(pid_t pid) {
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+    }
+
+    // Runs the command to its end and returns how long it took.
+    std::chrono::microseconds runToEnd(const std::vector<std::string>& args) {
+        auto begin = std::chrono::steady_clock::now();
+        finish(start(args));
+        return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - begin);
+    }
+
+    Tally killRepeatedly(const std::vector<std::string>& args, const std::map<std::string, std::string>& edit) {
+        restore(edit);
+        const auto duration = runToEnd(args);
+        const std::string newArchive = readFile(cwd() / "a.BXA");
+        EXPECT_NE(newArchive, oldArchive) << "the command changed nothing";
+        Tally tally;
+        for (int point = 0; point < KillPoints; ++point) {
+            restore(edit);
+            pid_t pid = start(args);
+            std::this_thread::sleep_for(duration * point / KillPoints);
+            ::kill(pid, SIGKILL);
+            finish(pid);
+            ++tally.kills;
+            const std::string archive = readFile(cwd() / "a.BXA");
+            if (archive == oldArchive) ++tally.old;
+            else if (archive == newArchive) ++tally.complete;
+            else ADD_FAILURE() << "killed after " << (duration * point / KillPoints).count()
+                               << " us: the archive is neither the old nor the new one (" << archive.size() << " bytes)";
+            if (point % RerunEvery == 0) {
+                runToEnd(args);
+                EXPECT_TRUE(readFile(cwd() / "a.BXA") == newArchive) << "rerun after a kill at point " << point;
+            }
+        }
+        std::printf("%s killed %d times: %d old archive, %d complete new archive\n", args[0].c_str(), tally.kills,
+                    tally.old, tally.complete);
+        RecordProperty("kills", tally.kills);
+        RecordProperty("intact", tally.old + tally.complete);
+        return tally;
+    }
+};
+
+TEST_F(Interruption, KilledPackLeavesTheOldOrTheNewArchive) {
+    Tally tally = killRepeatedly({"-p", "a.BXA", "work"}, {{"T050.CSV", tableText(400000, 999)}});
+    EXPECT_EQ(tally.old + tally.complete, tally.kills);
+}
+
+TEST_F(Interruption, KilledReplaceLeavesTheOldOrTheNewArchive) {
+    Tally tally = killRepeatedly({"-p", "-f", "T050.CSV", "a.BXA", "work"}, {{"T050.CSV", tableText(400000, 999)}});
+    EXPECT_EQ(tally.old + tally.complete, tally.kills);
+}
+
+TEST_F(Interruption, KilledReplaceOfAModelLeavesTheOldOrTheNewArchive) {
+    std::string edited = exampleFile("BUSH.R7T");
+    edited.replace(edited.find("0.500000"), 8, "0.625000");
+    Tally tally = killRepeatedly({"-p", "-f", "M02.R7T", "a.BXA", "work"}, {{"M02.R7T", edited}});
+    EXPECT_EQ(tally.old + tally.complete, tally.kills);
+}
+
+TEST_F(Interruption, KilledAddLeavesTheOldOrTheNewArchive) {
+    Tally tally = killRepeatedly({"-a", "-f", "NEW.CSV", "a.BXA", "work"}, {{"NEW.CSV", tableText(400000, 7)}});
+    EXPECT_EQ(tally.old + tally.complete, tally.kills);
+}
+
+}  // namespace
+}  // namespace bxa
