@@ -65,7 +65,8 @@ inline void lowerOffsets(uint16_t* values, uint32_t count) {
 // never holds a position less than 2 bytes back) and carried across blocks by the window move:
 //  - by the two-byte hash: every candidate, for the nearest one when no candidate shares 3 bytes;
 //  - by a hash of 3 bytes: the nearest sharing 3 bytes when none shares 4;
-//  - by a hash of 4 bytes: every candidate sharing 4 to 15 bytes;
+//  - by a hash of 4 bytes: every candidate sharing 4 to 7 bytes;
+//  - by a hash of 8 bytes: every candidate sharing 8 to 15 bytes;
 //  - by a hash of 16 bytes: every candidate sharing 16 or more, with forward links and a per-chain oldest
 //    entry so that the farthest full-length match is found from the far end.
 // Hash collisions only add candidates, which the byte tests reject.
@@ -81,6 +82,7 @@ struct MatchFinder {
     Chains<HashCount> chains2;
     Chains<WideHashCount> chains3;
     Chains<WideHashCount> chains4;
+    Chains<WideHashCount> chains8;
     Chains<WideHashCount> chains16;
     uint16_t following16[WindowBytes];  // next newer position of the same 16-byte chain
     uint16_t oldest16[WideHashCount];   // per 16-byte chain: an entry at or before its oldest one in reach
@@ -92,6 +94,9 @@ struct MatchFinder {
     }
     static uint32_t hash4(uint64_t head) {
         return static_cast<uint32_t>(((head << 32) * 0x9E3779B97F4A7C15ull) >> (64 - WideHashBits));
+    }
+    static uint32_t hash8(uint64_t head) {
+        return static_cast<uint32_t>((head * 0x9E3779B97F4A7C15ull) >> (64 - WideHashBits));
     }
     static uint32_t hash16(uint64_t head, uint64_t tail) {
         return static_cast<uint32_t>(((head ^ std::rotl(tail, 29)) * 0x9E3779B97F4A7C15ull) >> (64 - WideHashBits));
@@ -105,6 +110,7 @@ struct MatchFinder {
         std::memset(chains2.heads, 0, sizeof(chains2.heads));
         std::memset(chains3.heads, 0, sizeof(chains3.heads));
         std::memset(chains4.heads, 0, sizeof(chains4.heads));
+        std::memset(chains8.heads, 0, sizeof(chains8.heads));
         std::memset(chains16.heads, 0, sizeof(chains16.heads));
         std::memset(oldest16, 0, sizeof(oldest16));
     }
@@ -124,11 +130,13 @@ struct MatchFinder {
         slideChain(chains2.previous, kept);
         slideChain(chains3.previous, kept);
         slideChain(chains4.previous, kept);
+        slideChain(chains8.previous, kept);
         slideChain(chains16.previous, kept);
         slideChain(following16, kept);
         lowerOffsets(chains2.heads, HashCount);
         lowerOffsets(chains3.heads, WideHashCount);
         lowerOffsets(chains4.heads, WideHashCount);
+        lowerOffsets(chains8.heads, WideHashCount);
         lowerOffsets(chains16.heads, WideHashCount);
         lowerOffsets(oldest16, WideHashCount);
         linked = linked > BlockSize ? linked - BlockSize : 0;
@@ -146,6 +154,7 @@ struct MatchFinder {
             chains2.link(hash2(bytes), linked);
             chains3.link(hash3(head), linked);
             chains4.link(hash4(head), linked);
+            chains8.link(hash8(head), linked);
             const uint32_t wide = hash16(head, load64(bytes + 8));
             following16[chains16.heads[wide]] = static_cast<uint16_t>(linked);
             following16[linked] = 0;
@@ -195,7 +204,7 @@ struct MatchFinder {
     // bytes the farthest wins. Never counts bytes past the input received. Matches shorter than `atLeast`
     // do not matter to the caller and may be reported as length 0.
     //
-    // Every candidate sharing 16 (4, 3) bytes with the position lies in its 16-byte (4-, 3-byte) chain, so
+    // Every candidate sharing 16 (8, 4, 3) bytes with the position lies in its 16-byte (8-, 4-, 3-byte) chain, so
     // when the best length is at least that, all candidates of the best length are there; the chains are
     // tried widest first, and a narrower one is only searched for lengths the wider one ruled out.
     Match find(uint32_t position, uint32_t atLeast = 2) {
@@ -213,15 +222,28 @@ struct MatchFinder {
         const uint32_t head4 = head3 >= lowest && limit >= 4 ? chains4.heads[hash4(head)] : 0;
         if (head4 >= lowest) {
             uint32_t bound = limit;  // no candidate can be longer than this
-            if (limit >= LongWidth) {
-                const uint32_t wide = hash16(head, load64(s + 8));
-                const uint32_t shorter = atLeast > LongWidth ? atLeast - 1 : LongWidth - 1;
-                Match match = longestInChain(chains16.previous, chains16.heads[wide], position, lowest, limit, shorter, bound);
-                if (match.length == MaxMatch) {
-                    match.distanceMinusOne = position - farthestFullMatch(wide, position - match.distanceMinusOne - 1, position, lowest) - 1;
+            if (limit >= 8) {
+                const uint32_t head8 = chains8.heads[hash8(head)];
+                if (head8 >= lowest) {
+                    if (limit >= LongWidth) {
+                        const uint32_t wide = hash16(head, load64(s + 8));
+                        const uint32_t shorter = atLeast > LongWidth ? atLeast - 1 : LongWidth - 1;
+                        Match match = longestInChain(chains16.previous, chains16.heads[wide], position, lowest, limit,
+                                                     shorter, bound);
+                        if (match.length == MaxMatch) {
+                            const uint32_t known = position - match.distanceMinusOne - 1;
+                            match.distanceMinusOne = position - farthestFullMatch(wide, known, position, lowest) - 1;
+                        }
+                        if (match.length != 0 || atLeast >= LongWidth) return match;
+                        bound = LongWidth - 1;
+                    }
+                    const uint32_t shorter = atLeast > 8 ? atLeast - 1 : 7;
+                    Match match = longestInChain(chains8.previous, head8, position, lowest, limit, shorter, bound);
+                    if (match.length != 0 || atLeast >= 8) return match;
+                } else if (atLeast >= 8) {
+                    return Match{0, 0};
                 }
-                if (match.length != 0 || atLeast >= LongWidth) return match;
-                bound = LongWidth - 1;
+                bound = 7;
             }
             const uint32_t shorter = atLeast > 4 ? atLeast - 1 : 3;
             Match match = longestInChain(chains4.previous, head4, position, lowest, limit, shorter, bound);
