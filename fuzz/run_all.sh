@@ -2,7 +2,7 @@
 # Runs every libFuzzer executable of a fuzz build with the given libFuzzer options, each on a scratch copy
 # of its seed corpus (fuzz/corpus/NAME), and fails when any of them finds a crash.
 set -eu
-build=$1; shift
+build=$(cd "$1" && pwd); shift
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=$root/fuzz-out
 mkdir -p "$out"
@@ -12,8 +12,12 @@ for target in $(find "$build/fuzz" -type f -name 'fuzz_*' -perm -u+x | sort); do
   work=$out/$name
   mkdir -p "$work/corpus"
   if [ -d "$root/fuzz/corpus/$name" ]; then cp -r "$root/fuzz/corpus/$name/." "$work/corpus/"; fi
-  echo "== fuzz $name $*"
-  if ! (cd "$work" && "$target" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 "$@" corpus \
+  # A target may ask for fewer bounded runs than the default (fuzz/<dir>/<name>.runs holds the number).
+  options="$*"
+  runs_file=$(find "$root/fuzz" -name "$name.runs" | head -n 1)
+  if [ -n "$runs_file" ]; then options=$(echo "$options" | sed "s/-runs=[0-9]*/-runs=$(cat "$runs_file")/"); fi
+  echo "== fuzz $name $options"
+  if ! (cd "$work" && "$target" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 $options corpus \
         > "$work/log.txt" 2>&1); then
     echo "fuzz target $name failed; see $work/log.txt"
     tail -n 40 "$work/log.txt"
