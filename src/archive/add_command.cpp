@@ -93,19 +93,14 @@ bool addFile(TocList& toc, const std::string& archivePath, const std::string& wo
         platform::printOut("\nError: Could not open BXA working file\n");
         return false;
     }
-    std::string source = platform::joinPath(workDir, recordName);
-    ModelPreparation preparation = prepareModelSource(source);
-    if (preparation == ModelPreparation::Failed) return false;
-    std::optional<int64_t> originalSize = platform::regularFileLength(source);
-    if (!originalSize || *originalSize > INT32_MAX) {
-        restoreModelSource(source, preparation);
-        platform::printOut("\nError: Could not open source file (%s); file must exist", source.c_str());
-        return false;
-    }
+    std::optional<PreparedSource> prepared = prepareSourceFile(workDir, recordName);
+    if (!prepared) return false;
+    const std::string& source = prepared->path;
+    const ModelPreparation preparation = prepared->preparation;
     TocEntry added;
     added.name = recordName;
     added.method = storageMethodFor(source);
-    added.originalSize = static_cast<int32_t>(*originalSize);
+    added.originalSize = prepared->originalSize;
     if (!encodeRecord(workDir, added)) {
         restoreModelSource(source, preparation);
         return false;

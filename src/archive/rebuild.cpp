@@ -67,4 +67,19 @@ bool installRebuiltArchive(const std::string& archivePath) {
     return false;
 }
 
+std::optional<PreparedSource> prepareSourceFile(const std::string& workDir, const std::string& name) {
+    PreparedSource source;
+    source.path = platform::joinPath(workDir, name);
+    source.preparation = prepareModelSource(source.path);
+    if (source.preparation == ModelPreparation::Failed) return std::nullopt;
+    std::optional<int64_t> length = platform::regularFileLength(source.path);
+    if (!length || *length > INT32_MAX) {
+        restoreModelSource(source.path, source.preparation);
+        platform::printOut("\nError: Could not open source file (%s); file must exist", source.path.c_str());
+        return std::nullopt;
+    }
+    source.originalSize = static_cast<int32_t>(*length);
+    return source;
+}
+
 }  // namespace bxa

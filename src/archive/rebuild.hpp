@@ -3,9 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "archive/toc.hpp"
+#include "entry/record_encoding.hpp"
 #include "platform/file.hpp"
 
 namespace bxa {
@@ -42,5 +44,17 @@ bool installRebuiltArchive(const std::string& archivePath);
 int64_t archiveLengthOf(platform::File& archive);
 
 void reportNotWellFormed(const std::string& archivePath);
+
+// The work-directory file of the changed record, ready to be encoded: a model is in its binary form (its
+// text form waits in "tmp.r7" until restoreModelSource).
+struct PreparedSource {
+    std::string path;
+    ModelPreparation preparation = ModelPreparation::NotAModel;
+    int32_t originalSize = 0;
+};
+
+// Prepares DIR/NAME for encoding. Returns nothing, after printing a message on standard output, when the
+// file cannot be prepared or opened (or is 2 GiB or more); the file is then as it was.
+std::optional<PreparedSource> prepareSourceFile(const std::string& workDir, const std::string& name);
 
 }  // namespace bxa

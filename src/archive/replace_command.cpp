@@ -68,18 +68,13 @@ bool replaceRecord(TocList& toc, const std::string& archivePath, const std::stri
         platform::printOut("\nError: Could not open work file");
         return false;
     }
-    std::string source = platform::joinPath(workDir, recordName);
-    ModelPreparation preparation = prepareModelSource(source);
-    if (preparation == ModelPreparation::Failed) return false;
-    std::optional<int64_t> originalSize = platform::regularFileLength(source);
-    if (!originalSize || *originalSize > INT32_MAX) {
-        restoreModelSource(source, preparation);
-        platform::printOut("\nError: Could not open source file (%s); file must exist", source.c_str());
-        return false;
-    }
+    std::optional<PreparedSource> prepared = prepareSourceFile(workDir, recordName);
+    if (!prepared) return false;
+    const std::string& source = prepared->path;
+    const ModelPreparation preparation = prepared->preparation;
     int64_t archiveLength = archiveLengthOf(archive);
     RebuildPlan plan;
-    if (!encodeReplacement(toc, workDir, recordName, *originalSize, archiveLength, archivePath, plan)) {
+    if (!encodeReplacement(toc, workDir, recordName, prepared->originalSize, archiveLength, archivePath, plan)) {
         restoreModelSource(source, preparation);
         return false;
     }
