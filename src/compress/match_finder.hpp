@@ -57,8 +57,14 @@ struct Chains {
 };
 
 // Lowers window offsets by BlockSize after the window move; offsets that fall out of the window become 0.
+// Offsets are below 32768, so signed 16-bit lanes hold them, and a signed maximum (one vector instruction
+// on every x86-64) clamps the dropped ones.
+static_assert(WindowBytes < 32768, "window offsets must fit signed 16-bit lanes");
 inline void lowerOffsets(uint16_t* values, uint32_t count) {
-    for (uint32_t i = 0; i < count; ++i) values[i] = static_cast<uint16_t>(values[i] >= BlockSize ? values[i] - BlockSize : 0);
+    for (uint32_t i = 0; i < count; ++i) {
+        const auto lowered = static_cast<int16_t>(static_cast<int16_t>(values[i]) - static_cast<int16_t>(BlockSize));
+        values[i] = static_cast<uint16_t>(lowered > 0 ? lowered : 0);
+    }
 }
 
 // The search keeps four chains, linked once per position as the coding position passes it (so a chain
