@@ -82,14 +82,24 @@ inline const ModelKind R7d{convertR7dToText, convertTextToR7d, r7dWellFormed};
 inline const ModelKind R7p{convertR7pToText, convertTextToR7p, r7pWellFormed};
 inline const ModelKind R7t{convertR7tToText, convertTextToR7t, r7tWellFormed};
 
+// Never destroyed, so that the clean-up at exit can still name it.
 inline const std::string& scratchDir() {
-    static const std::string dir = [] {
+    static const std::string* dir = [] {
         std::string pattern = (std::filesystem::temp_directory_path() / "bxa_model_fuzz_XXXXXX").string();
         if (mkdtemp(pattern.data()) == nullptr) std::abort();
-        return pattern;
+        return new std::string(pattern);
     }();
-    return dir;
+    return *dir;
 }
+
+// Removes the scratch directory when the process ends normally (a crash leaves it for inspection).
+struct ScratchCleanup {
+    ~ScratchCleanup() {
+        std::error_code ignored;
+        std::filesystem::remove_all(scratchDir(), ignored);
+    }
+};
+inline const ScratchCleanup scratchCleanup;
 
 inline std::string scratch(const char* name) { return scratchDir() + "/" + name; }
 
