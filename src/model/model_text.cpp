@@ -363,4 +363,16 @@ void storeName(uint8_t* field, size_t size, std::string_view name) {
     std::memset(field + length, 0, size - length);
 }
 
+bool finishModelOutput(platform::File& model, const std::string& modelPath) {
+    if (model.close()) return true;
+    std::fprintf(stderr, "\nError: Could not write R7 file (%s)\n", modelPath.c_str());
+    return false;
+}
+
+bool finishTextOutput(platform::File& text, const std::string& textPath) {
+    if (text.close()) return true;
+    std::fprintf(stderr, "\nError: Could not write output file (%s)\n", textPath.c_str());
+    return false;
+}
+
 }  // namespace bxa::model_text

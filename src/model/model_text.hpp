@@ -33,6 +33,12 @@ std::optional<ModelFiles> openForTextOutput(const std::string& modelPath, const 
 // only the text cannot be opened, the model file has been created and stays empty.
 std::optional<ModelFiles> openForModelOutput(const std::string& modelPath, const std::string& textPath);
 
+// Closes a converter's output file. A write that failed (a full disk) is reported, so that a caller never
+// takes a partial model or text for a whole one: "\nError: Could not write R7 file (%s)\n" for a binary
+// model, "\nError: Could not write output file (%s)\n" for a text form, on standard error; returns false.
+bool finishModelOutput(platform::File& model, const std::string& modelPath);
+bool finishTextOutput(platform::File& text, const std::string& textPath);
+
 // Reads exactly `size` bytes of a binary record; false when the file ends first.
 inline bool readRecord(platform::File& file, void* record, size_t size) { return file.read(record, size) == size; }
 

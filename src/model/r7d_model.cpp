@@ -323,9 +323,8 @@ bool convertR7dToText(const std::string& modelPath, const std::string& textPath)
     for (size_t i = 0; i < model.entities.size(); ++i) formatEntityLine(out, i, model.entities[i]);
     out.flush();
 
-    files->text.close();
     files->model.close();
-    return true;
+    return model_text::finishTextOutput(files->text, textPath);
 }
 
 bool convertTextToR7d(const std::string& modelPath, const std::string& textPath) {
@@ -366,8 +365,7 @@ bool convertTextToR7d(const std::string& modelPath, const std::string& textPath)
     model.write(bitmapIndices.data(), bitmapIndices.size());
 
     files->text.close();
-    model.close();
-    return true;
+    return model_text::finishModelOutput(model, modelPath);
 }
 
 }  // namespace bxa

@@ -234,8 +234,7 @@ bool convertR7pToText(const std::string& modelPath, const std::string& textPath)
         streamModel(files->model, out);
     }
     files->model.close();
-    files->text.close();
-    return true;
+    return model_text::finishTextOutput(files->text, textPath);
 }
 
 bool convertTextToR7p(const std::string& modelPath, const std::string& textPath) {
@@ -276,8 +275,7 @@ bool convertTextToR7p(const std::string& modelPath, const std::string& textPath)
     }
 
     files->text.close();
-    model.close();
-    return true;
+    return model_text::finishModelOutput(model, modelPath);
 }
 
 }  // namespace bxa

@@ -184,8 +184,7 @@ bool convertR7tToText(const std::string& modelPath, const std::string& textPath)
         streamModel(files->model, out);
     }
     files->model.close();
-    files->text.close();
-    return true;
+    return model_text::finishTextOutput(files->text, textPath);
 }
 
 bool convertTextToR7t(const std::string& modelPath, const std::string& textPath) {
@@ -228,8 +227,7 @@ bool convertTextToR7t(const std::string& modelPath, const std::string& textPath)
     }
 
     files->text.close();
-    model.close();
-    return true;
+    return model_text::finishModelOutput(model, modelPath);
 }
 
 }  // namespace bxa

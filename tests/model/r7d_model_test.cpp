@@ -1,4 +1,6 @@
 #include "model/r7d_model.hpp"
+#include "model/r7p_model.hpp"
+#include "model/r7t_model.hpp"
 
 #include <random>
 
@@ -332,6 +334,26 @@ TEST_F(R7dModelTest, UncreatableModelFileIsReported) {
     ::testing::internal::CaptureStderr();
     EXPECT_FALSE(convertTextToR7d(path("no/dir/m.r7d"), path("t.txt")));
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "\nError: Could not open R7 file (" + path("no/dir/m.r7d") + ")\n");
+}
+
+}  // namespace
+}  // namespace bxa::test
+
+namespace bxa::test {
+namespace {
+
+// A full disk must not pass for a finished conversion: unpack and pack take the result as the model's new
+// form.
+TEST_F(ModelTest, EveryConverterReportsAnOutputThatCouldNotBeWritten) {
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+    writeFile(path("empty.bin"), std::string(16, '\0'));
+    for (Converter convert : {convertR7dToText, convertR7pToText, convertR7tToText}) {
+        EXPECT_FALSE(convert(path("empty.bin"), "/dev/full"));
+    }
+    for (Converter convert : {convertTextToR7d, convertTextToR7p, convertTextToR7t}) {
+        writeFile(path("counts.txt"), "NumVertices: 100000\r\n");
+        EXPECT_FALSE(convert("/dev/full", path("counts.txt")));
+    }
 }
 
 }  // namespace
