@@ -129,7 +129,7 @@ protected:
     }
 
     void expectVictimUntouched(const fs::path& link) {
-        EXPECT_EQ(readFile(at("victim")), victimBytes) << "written through " << link;
+        EXPECT_EQ(readBytes(at("victim")), victimBytes) << "written through " << link;
         EXPECT_FALSE(fs::is_symlink(fs::symlink_status(link))) << link << " is still a link";
     }
 };
@@ -161,7 +161,7 @@ TEST_F(SymbolicLinks, TemporaryFilesThatAreLinksAreReplacedNotWrittenThrough) {
         plantLink(at(c.link));
         RunResult r = runBxa(c.args, cwd.path());
         EXPECT_FALSE(failedWithPrompt(r)) << r.out << r.err;
-        EXPECT_EQ(readFile(at("victim")), victimBytes) << "written through " << c.link;
+        EXPECT_EQ(readBytes(at("victim")), victimBytes) << "written through " << c.link;
         if (fs::is_symlink(fs::symlink_status(at(c.link)))) fs::remove(at(c.link));
     }
 }
@@ -200,7 +200,7 @@ protected:
             encoded = encodeRecord("work", entry);
         }
         EXPECT_TRUE(encoded);
-        Record record{name, method, readFile(encodedCopyPath("work", name)), ""};
+        Record record{name, method, readBytes(encodedCopyPath("work", name)), ""};
         fs::remove(encodedCopyPath("work", name));
         record.decoded = decode(record, record.stored).second;
         return record;
@@ -220,14 +220,14 @@ protected:
         }
         EXPECT_TRUE(decoded);
         EXPECT_FALSE(fs::exists("tmp.cmp"));
-        return {entry.method, readFile(path)};
+        return {entry.method, readBytes(path)};
     }
 
     // Binary models made from the example text forms.
     std::string binaryModel(const std::string& exampleName, ModelKind kind) {
         writeFile("model.txt", exampleFile(exampleName));
         EXPECT_TRUE(convertTextToModel(kind, "model.bin", "model.txt"));
-        return readFile("model.bin");
+        return readBytes("model.bin");
     }
 
     std::vector<Record> records() {
@@ -271,7 +271,7 @@ TEST_F(DamagedStreams, AStreamWithAnyOneBitFlippedDecodesOrIsKeptAsStored) {
 
 // The whole archive cut at every length and unpacked in-process: the table itself damaged.
 TEST_F(DamagedStreams, AnArchiveCutAtEveryByteUnpacksOrFailsWithoutWritingOutside) {
-    const std::string archive = readFile(fs::path(BXA_SOURCE_DIR) / "examples" / "example.BXA");
+    const std::string archive = readBytes(fs::path(BXA_SOURCE_DIR) / "examples" / "example.BXA");
     for (size_t length = 0; length <= archive.size(); ++length) {
         writeFile("a.BXA", archive.substr(0, length));
         TocList toc;
