@@ -119,14 +119,15 @@ protected:
         for (int point = 0; point < KillPoints; ++point) {
             restore(edit);
             pid_t pid = start(args);
-            std::this_thread::sleep_for(duration * point / KillPoints);
+            // A little past the measured end too, so that some kills land around the final rename.
+            std::this_thread::sleep_for(duration * point * 6 / (5 * KillPoints));
             ::kill(pid, SIGKILL);
             finish(pid);
             ++tally.kills;
             const std::string archive = readBytes(cwd() / "a.BXA");
             if (archive == oldArchive) ++tally.old;
             else if (archive == newArchive) ++tally.complete;
-            else ADD_FAILURE() << "killed after " << (duration * point / KillPoints).count()
+            else ADD_FAILURE() << "killed after " << (duration * point * 6 / (5 * KillPoints)).count()
                                << " us: the archive is neither the old nor the new one (" << archive.size() << " bytes)";
             if (point % RerunEvery == 0) {
                 runToEnd(args);
