@@ -12,7 +12,8 @@ namespace bxa {
 // -u / -u -f: reads the table of contents, then extracts every record (or only `recordName`) into
 // `workDir`, expanding compressed records and turning models into text, and writes header.dat and
 // catalog.dat. A name that matches no record is a warning, not a failure. A record whose name would reach
-// outside the work directory, or whose data lies outside the archive, stops the unpack with an error.
+// outside the work directory, or whose data lies outside the archive, stops the unpack with an error; so do
+// two records that share stored bytes, before a whole unpack writes any record.
 bool unpackArchive(TocList& toc, const std::string& archivePath, const std::string& workDir,
                    const std::optional<std::string>& recordName);
 

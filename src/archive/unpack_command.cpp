@@ -1,4 +1,6 @@
+#include <algorithm>
 #include <cinttypes>
+#include <vector>
 
 #include "archive/commands.hpp"
 #include "archive/data_copy.hpp"
@@ -28,6 +30,30 @@ bool checkRecordIsExtractable(const TocEntry& entry, int64_t archiveLength) {
                            ", archive length %" PRId64 "\n\n",
                            entry.name.c_str(), entry.dataOffset, entry.storedSize, archiveLength);
         return false;
+    }
+    return true;
+}
+
+// Records that share stored bytes let a small archive demand unbounded work and disk: each copy of one
+// stream may expand several hundred times, and a 64 KiB table holds over a thousand records. A writer never
+// makes them, so a whole unpack refuses them before it writes anything. Records lying outside the archive
+// are left to checkRecordIsExtractable, which names them in table order.
+bool checkNoSharedData(const TocList& toc, int64_t archiveLength) {
+    std::vector<const TocEntry*> inside;
+    for (const TocEntry& entry : toc) {
+        int64_t end = static_cast<int64_t>(entry.dataOffset) + entry.storedSize;
+        if (entry.dataOffset >= 0 && entry.storedSize > 0 && end <= archiveLength) inside.push_back(&entry);
+    }
+    std::stable_sort(inside.begin(), inside.end(),
+              [](const TocEntry* a, const TocEntry* b) { return a->dataOffset < b->dataOffset; });
+    for (size_t i = 1; i < inside.size(); ++i) {
+        const TocEntry& before = *inside[i - 1];
+        if (static_cast<int64_t>(before.dataOffset) + before.storedSize > inside[i]->dataOffset) {
+            platform::printErr("\n\nError: Records (%s) and (%s) share their data in the archive\n\n",
+                               before.name.c_str(), inside[i]->name.c_str());
+            platform::printErr("\nAborting...\n");
+            return false;
+        }
     }
     return true;
 }
@@ -73,6 +99,7 @@ bool extractRecords(TocList& toc, const std::string& archivePath, const std::str
         return false;
     }
     platform::printOut("\nExtracting files...\n");
+    if (!recordName && !checkNoSharedData(toc, archiveLength)) return false;
     bool found = false;
     for (TocEntry& entry : toc) {
         if (!recordName || *recordName == entry.name) {

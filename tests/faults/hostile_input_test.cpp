@@ -107,6 +107,32 @@ TEST_P(HostileNames, UnpackWholeOrByNameWritesNothingOutsideTheWorkDirectory) {
 
 INSTANTIATE_TEST_SUITE_P(Names, HostileNames, ::testing::Range<size_t>(0, hostileNames().size()));
 
+// A small archive whose records all point at one highly compressible stream would make a whole unpack
+// expand that stream once per record: hundreds of times the archive's size in time and disk.
+TEST(SharedData, RecordsSharingTheirDataAreRefusedBeforeAnythingIsWritten) {
+    ScratchDir cwd;
+    writeWorkDir(cwd.path() / "src", {{"z.DAT", 1, std::string(2000000, 'z')}});
+    ASSERT_FALSE(failedWithPrompt(runBxa({"-p", "one.BXA", "src"}, cwd.path())));
+    const std::string one = readBytes(cwd.path() / "one.BXA");
+    const int32_t stored = int32At(one, 16 + 4);
+    const int32_t count = 200;
+    std::string archive = headerBytes(count);
+    for (int32_t i = 0; i < count; ++i) {
+        archive += recordBytes({2000000, stored, 1, 16 + 48 * count, "r" + std::to_string(i) + ".DAT"});
+    }
+    archive += one.substr(16 + 48);
+    writeFile(cwd.path() / "a.BXA", archive);
+    RunResult r = runBxa({"-u", "a.BXA", "work"}, cwd.path());
+    EXPECT_TRUE(failedWithPrompt(r));
+    EXPECT_NE(r.err.find("Records (r0.DAT) and (r1.DAT) share their data"), std::string::npos) << r.err;
+    EXPECT_TRUE(endsWith(r.err, "\nAborting...\n"));
+    EXPECT_FALSE(fs::exists(cwd.path() / "work" / "r0.DAT"));
+    // One record by name is expanded once, as any record is.
+    RunResult named = runBxa({"-u", "-f", "r7.DAT", "a.BXA", "work"}, cwd.path());
+    EXPECT_FALSE(failedWithPrompt(named)) << named.err;
+    EXPECT_EQ(fs::file_size(cwd.path() / "work" / "r7.DAT"), 2000000u);
+}
+
 // ---- Symbolic links where bxa writes ---------------------------------------------------------------------
 
 class SymbolicLinks : public ::testing::Test {
