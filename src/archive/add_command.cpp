@@ -130,7 +130,8 @@ bool addFile(TocList& toc, const std::string& archivePath, const std::string& wo
     // The new catalog goes in place only together with the new archive.
     std::string catalogPath = platform::joinPath(workDir, "catalog.dat");
     std::string newCatalogPath = platform::temporaryPathBeside(catalogPath);
-    if (!writeCatalog(newCatalogPath, toc)) {
+    // A directory in the catalog's place would only show once the new archive is in: refuse it first.
+    if (platform::isDirectory(catalogPath) || !writeCatalog(newCatalogPath, toc)) {
         platform::removeFile(newCatalogPath);
         platform::removeFile(plan.encodedCopyPath);
         platform::printErr("\nError: Could not open %s\n", catalogPath.c_str());

@@ -176,6 +176,23 @@ TEST_P(FailingWrite, EndsWithAnErrorAndThePromptAndLeavesTheArchiveUnchanged) {
     EXPECT_EQ(differingNames(before, after), std::vector<std::string>{});
 }
 
+// The new catalog goes in place after the new archive, so a catalog.dat that cannot be replaced must stop
+// the add before the archive changes, not after.
+TEST(CatalogInTheWay, AddWhoseCatalogIsADirectoryFailsBeforeTheArchiveChanges) {
+    ScratchDir cwd;
+    writeWorkDir(cwd.path() / "work", {{"a.DAT", 0, "abc"}});
+    ASSERT_FALSE(failedWithPrompt(runBxa({"-p", "a.BXA", "work"}, cwd.path())));
+    const std::string archive = readBytes(cwd.path() / "a.BXA");
+    fs::remove(cwd.path() / "work" / "catalog.dat");
+    fs::create_directory(cwd.path() / "work" / "catalog.dat");
+    writeFile(cwd.path() / "work" / "n.DAT", "new");
+    RunResult r = runBxa({"-a", "-f", "n.DAT", "a.BXA", "work"}, cwd.path());
+    EXPECT_TRUE(failedWithPrompt(r)) << r.out << r.err;
+    EXPECT_NE(r.err.find("\nError: Could not open work/catalog.dat\n"), std::string::npos) << r.err;
+    EXPECT_TRUE(readBytes(cwd.path() / "a.BXA") == archive);
+    EXPECT_TRUE(fs::is_directory(cwd.path() / "work" / "catalog.dat"));
+}
+
 std::vector<FaultCase> allCases() {
     std::vector<FaultCase> cases;
     for (Command command : {Command::Pack, Command::ReplaceData, Command::ReplaceModel, Command::AddData,
