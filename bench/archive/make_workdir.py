@@ -3,7 +3,7 @@
 a few hundred records of mixed sizes, text-like (method 2), model-like float data and R7T models (method 1)
 and incompressible bytes (method 0), listed in catalog.dat.
 
-usage: make_workdir.py DIR TOTAL_MB [SEED]"""
+usage: make_workdir.py DIR TOTAL_MB [SEED [MODEL_WEIGHT]]   (MODEL_WEIGHT 0 leaves the models out)"""
 import array
 import os
 import random
@@ -48,11 +48,12 @@ def r7t_model(rng, size):
 def main():
     out, total_mb = sys.argv[1], float(sys.argv[2])
     rng = random.Random(int(sys.argv[3]) if len(sys.argv) > 3 else 7)
+    model_weight = int(sys.argv[4]) if len(sys.argv) > 4 else 10
     os.makedirs(out, exist_ok=True)
     budget = int(total_mb * 1024 * 1024)
     catalog, index = [], 0
     while budget > 0:
-        kind = rng.choices(["CSV", "BIN", "RAW", "R7T"], weights=[40, 35, 15, 10])[0]
+        kind = rng.choices(["CSV", "BIN", "RAW", "R7T"], weights=[40, 35, 15, model_weight])[0]
         size = min(budget, int(2 ** rng.uniform(11, 20)) if index % 97 else 4 * 1024 * 1024)
         if kind == "CSV":
             data, method = text_table(rng, size), 2
