@@ -21,8 +21,10 @@
 #pragma once
 
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -113,7 +115,8 @@ public:
 
 private:
     Sandbox() {
-        std::string pattern = (scratchBase() / "bxa-archive-fuzz-XXXXXX").string();
+        removeStaleSandboxes();
+        std::string pattern = (scratchBase() / (SandboxPrefix + std::to_string(::getpid()) + "-XXXXXX")).string();
         if (mkdtemp(pattern.data()) == nullptr) std::abort();
         root_ = pattern;
         dir_ = root_;
@@ -139,6 +142,20 @@ private:
         std::error_code ec;
         if (fs::is_directory("/dev/shm", ec) && ::access("/dev/shm", W_OK) == 0) return "/dev/shm";
         return fs::temp_directory_path();
+    }
+
+    static inline const std::string SandboxPrefix = "bxa-archive-fuzz-";
+
+    // libFuzzer ends its runs with _Exit, so the atexit clean-up below does not run after a fuzzing session:
+    // each new process removes the sandboxes of processes that are gone (their pid is in the name).
+    static void removeStaleSandboxes() {
+        std::error_code ec;
+        for (const auto& item : fs::directory_iterator(scratchBase(), ec)) {
+            std::string name = item.path().filename().string();
+            if (!name.starts_with(SandboxPrefix)) continue;
+            long pid = std::strtol(name.c_str() + SandboxPrefix.size(), nullptr, 10);
+            if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) fs::remove_all(item.path(), ec);
+        }
     }
 
     static std::vector<std::string> listing(const fs::path& dir) {
