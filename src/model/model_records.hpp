@@ -59,10 +59,10 @@ inline void storeModelVertex(uint8_t* p, const ModelVertex& vertex) {
 }
 
 // A bitmap name as 8-bit text, NUL-padded; a name of 32 bytes has no NUL.
-inline constexpr size_t NameFieldSize = 32;
+inline constexpr size_t ModelNameSize = 32;
 struct BitmapName {
-    std::array<uint8_t, NameFieldSize> bytes{};
+    std::array<uint8_t, ModelNameSize> bytes{};
 };
-inline constexpr size_t BitmapNameSize = NameFieldSize;
+inline constexpr size_t BitmapNameSize = ModelNameSize;
 
 }  // namespace bxa

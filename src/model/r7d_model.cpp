@@ -96,7 +96,7 @@ void formatFaceLine(TextWriter& out, size_t index, const R7dFace& face, const st
     out.integer(face.vertexA, 3).text(" ").integer(face.vertexB, 3).text(" ").integer(face.vertexC, 3);
     out.text(" ").integer(face.bitmapIndex, 3).text(" // ");
     if (face.bitmapIndex < bitmaps.size()) {
-        out.name(bitmaps[face.bitmapIndex].bytes.data(), NameFieldSize, 0);
+        out.name(bitmaps[face.bitmapIndex].bytes.data(), ModelNameSize, 0);
     } else {
         out.text("(null)");
     }
@@ -119,13 +119,13 @@ R7dFace parseFaceLine(const std::string& line) {
 
 void formatBitmapLine(TextWriter& out, size_t index, const BitmapName& bitmap) {
     out.text("Bitmap[").integer(static_cast<int64_t>(index), 3).text("]:");
-    out.name(bitmap.bytes.data(), NameFieldSize, 0).endLine();
+    out.name(bitmap.bytes.data(), ModelNameSize, 0).endLine();
 }
 
 // The name is everything after the first colon, spaces and further colons included.
 BitmapName parseBitmapLine(const std::string& line) {
     BitmapName bitmap;
-    model_text::storeName(bitmap.bytes.data(), NameFieldSize, model_text::afterFirstColon(line).value_or(""));
+    model_text::storeName(bitmap.bytes.data(), ModelNameSize, model_text::afterFirstColon(line).value_or(""));
     return bitmap;
 }
 
@@ -135,7 +135,7 @@ BitmapName parseBitmapLine(const std::string& line) {
 
 R7dEntity loadEntity(const uint8_t* p) {
     R7dEntity e;
-    std::copy(p, p + NameFieldSize, e.name.begin());
+    std::copy(p, p + ModelNameSize, e.name.begin());
     e.positionX = loadFloat32(p + 32);
     e.positionY = loadFloat32(p + 36);
     e.positionZ = loadFloat32(p + 40);
@@ -181,7 +181,7 @@ void storeEntity(uint8_t* p, const R7dEntity& e) {
 
 void formatEntityLine(TextWriter& out, size_t index, const R7dEntity& e) {
     out.text("Entity[").integer(static_cast<int64_t>(index), 3).text("]:");
-    out.name(e.name.data(), NameFieldSize, 32).text(": ");
+    out.name(e.name.data(), ModelNameSize, 32).text(": ");
     out.fixed(e.positionX, 8, 4).text(" ").fixed(e.positionY, 8, 4).text(" ").fixed(e.positionZ, 8, 4);
     out.text(" ").fixed(e.unused, 8, 4);
     out.text(" ").fixed(e.rotateX, 8, 4).text(" ").fixed(e.rotateY, 8, 4).text(" ").fixed(e.rotateZ, 8, 4);
@@ -204,7 +204,7 @@ R7dEntity parseEntityLine(const std::string& line) {
         name = rest->substr(0, colon);
         if (colon != std::string_view::npos) numbers = rest->data() + colon + 1;
     }
-    model_text::storeName(e.name.data(), NameFieldSize, model_text::skipLeadingSpaces(name));
+    model_text::storeName(e.name.data(), ModelNameSize, model_text::skipLeadingSpaces(name));
 
     Scanner scan(numbers);
     float reals[7] = {};
@@ -279,7 +279,7 @@ R7dModel readModel(platform::File& file) {
     readTable(file, model.header.NumFaces, R7dFaceSize, left, model.faces, loadFace);
     readTable(file, model.header.NumBitmaps, BitmapNameSize, left, model.bitmaps, [](const uint8_t* p) {
         BitmapName bitmap;
-        std::copy(p, p + NameFieldSize, bitmap.bytes.begin());
+        std::copy(p, p + ModelNameSize, bitmap.bytes.begin());
         return bitmap;
     });
     readTable(file, model.header.NumEntities, R7dEntitySize, left, model.entities, loadEntity);

@@ -33,7 +33,7 @@ struct R7dFace {
 inline constexpr size_t R7dFaceSize = 6;
 
 struct R7dEntity {
-    std::array<uint8_t, NameFieldSize> name{};
+    std::array<uint8_t, ModelNameSize> name{};
     float positionX = 0, positionY = 0, positionZ = 0, unused = 0;
     float rotateX = 0, rotateY = 0, rotateZ = 0;  // radians
     int32_t entityID = 0, unknown1 = 0, parentEntityID = 0, childEntityID = 0;

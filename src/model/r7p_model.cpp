@@ -44,7 +44,7 @@ ModelHeader parseHeaderLines(TextReader& in) {
 
 void formatBitmapLine(TextWriter& out, uint64_t index, const uint8_t* name) {
     out.text("Bitmap[").integer(static_cast<int64_t>(index), 3).text("]: ");
-    out.name(name, NameFieldSize, 0).endLine();
+    out.name(name, ModelNameSize, 0).endLine();
 }
 
 // The name is the first word after the colon: spaces before it are skipped and the next space ends it.
@@ -52,7 +52,7 @@ BitmapName parseBitmapLine(const std::string& line) {
     std::string_view name = model_text::skipLeadingSpaces(model_text::afterFirstColon(line).value_or(""));
     name = name.substr(0, name.find(' '));
     BitmapName bitmap;
-    model_text::storeName(bitmap.bytes.data(), NameFieldSize, name);
+    model_text::storeName(bitmap.bytes.data(), ModelNameSize, name);
     return bitmap;
 }
 
@@ -62,7 +62,7 @@ BitmapName parseBitmapLine(const std::string& line) {
 
 R7pEntity loadEntity(const uint8_t* p) {
     R7pEntity e;
-    std::copy(p, p + NameFieldSize, e.name.begin());
+    std::copy(p, p + ModelNameSize, e.name.begin());
     for (size_t i = 0; i < e.reals.size(); ++i) e.reals[i] = loadFloat32(p + 32 + 4 * i);
     for (size_t i = 0; i < e.integers.size(); ++i) e.integers[i] = loadInt32(p + 60 + 4 * i);
     for (size_t i = 0; i < e.shorts.size(); ++i) e.shorts[i] = loadInt16(p + 72 + 2 * i);
@@ -78,7 +78,7 @@ void storeEntity(uint8_t* p, const R7pEntity& e) {
 
 void formatEntityLine(TextWriter& out, uint64_t index, const R7pEntity& e) {
     out.text("Entity[").integer(static_cast<int64_t>(index), 4).text("]: ");
-    out.name(e.name.data(), NameFieldSize, 32).text(":");
+    out.name(e.name.data(), ModelNameSize, 32).text(":");
     for (float value : e.reals) out.text(" ").fixed(value, 12, 6);
     for (int32_t value : e.integers) out.text(" ").integer(value, 6);
     for (int16_t value : e.shorts) out.text(" ").integer(value, 6);
@@ -96,7 +96,7 @@ R7pEntity parseEntityLine(const std::string& line) {
         name = rest->substr(0, colon);
         if (colon != std::string_view::npos) numbers = rest->data() + colon + 1;
     }
-    model_text::storeName(e.name.data(), NameFieldSize, model_text::skipLeadingSpaces(name));
+    model_text::storeName(e.name.data(), ModelNameSize, model_text::skipLeadingSpaces(name));
 
     Scanner scan(numbers);
     for (float& value : e.reals) scan.scanFloat(value);

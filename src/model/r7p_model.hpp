@@ -23,7 +23,7 @@ namespace bxa {
 
 // Apart from the name the fields are known only by their position on the text line (values 1 to 18).
 struct R7pEntity {
-    std::array<uint8_t, NameFieldSize> name{};
+    std::array<uint8_t, ModelNameSize> name{};
     std::array<float, 7> reals{};       // values 1 to 7, offsets 32 to 56
     std::array<int32_t, 3> integers{};  // values 8 to 10, offsets 60 to 68
     std::array<int16_t, 8> shorts{};    // values 11 to 18, offsets 72 to 86
