@@ -351,6 +351,16 @@ std::optional<std::string_view> afterFirstColon(std::string_view line) {
     return line.substr(colon + 1);
 }
 
+EntityLineParts splitEntityLine(const std::string& line) {
+    EntityLineParts parts;
+    if (auto rest = afterFirstColon(line)) {
+        size_t colon = rest->find(':');
+        parts.name = rest->substr(0, colon);
+        if (colon != std::string_view::npos) parts.numbers = rest->data() + colon + 1;
+    }
+    return parts;
+}
+
 std::string_view skipLeadingSpaces(std::string_view text) {
     size_t first = text.find_first_not_of(' ');
     return first == std::string_view::npos ? std::string_view() : text.substr(first);

@@ -134,6 +134,14 @@ int32_t scanLabelledInt(const std::string& line);
 // The text after the first colon of `line`, or nothing when the line has no colon.
 std::optional<std::string_view> afterFirstColon(std::string_view line);
 
+// An entity line's parts: the name lies between the first and the second colon, the numbers follow the
+// second colon. Without a second colon the line holds no numbers; without any colon, no name either.
+struct EntityLineParts {
+    std::string_view name;
+    const char* numbers = "";
+};
+EntityLineParts splitEntityLine(const std::string& line);
+
 // Drops leading space characters (only ' '; a tab is part of a name).
 std::string_view skipLeadingSpaces(std::string_view text);
 

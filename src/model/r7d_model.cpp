@@ -193,20 +193,12 @@ void formatEntityLine(TextWriter& out, size_t index, const R7dEntity& e) {
     out.endLine();
 }
 
-// The name lies between the first and the second colon, less its leading spaces; the numbers follow the
-// second colon. Without a second colon the line holds no numbers; without any colon, no name either.
 R7dEntity parseEntityLine(const std::string& line) {
     R7dEntity e;
-    std::string_view name;
-    const char* numbers = "";
-    if (auto rest = model_text::afterFirstColon(line)) {
-        size_t colon = rest->find(':');
-        name = rest->substr(0, colon);
-        if (colon != std::string_view::npos) numbers = rest->data() + colon + 1;
-    }
-    model_text::storeName(e.name.data(), ModelNameSize, model_text::skipLeadingSpaces(name));
+    const model_text::EntityLineParts parts = model_text::splitEntityLine(line);
+    model_text::storeName(e.name.data(), ModelNameSize, model_text::skipLeadingSpaces(parts.name));
 
-    Scanner scan(numbers);
+    Scanner scan(parts.numbers);
     float reals[7] = {};
     for (float& value : reals) scan.scanFloat(value);
     int32_t integers[11] = {};
