@@ -47,14 +47,21 @@ constexpr size_t StreamBufferSize = 1 << 16;
 
 }  // namespace
 
+File::File(std::FILE* file) : file_(file), buffer_(new char[StreamBufferSize]) {
+    std::setvbuf(file_, buffer_.get(), _IOFBF, StreamBufferSize);
+}
+
 File::File(File&& other) noexcept
-    : file_(std::exchange(other.file_, nullptr)), writeFailed_(other.writeFailed_) {}
+    : file_(std::exchange(other.file_, nullptr)),
+      writeFailed_(other.writeFailed_),
+      buffer_(std::move(other.buffer_)) {}
 
 File& File::operator=(File&& other) noexcept {
     if (this != &other) {
         close();
         file_ = std::exchange(other.file_, nullptr);
         writeFailed_ = other.writeFailed_;
+        buffer_ = std::move(other.buffer_);
     }
     return *this;
 }
@@ -68,7 +75,6 @@ File File::openForReading(const std::string& path) {
         std::fclose(file);
         return File();
     }
-    std::setvbuf(file, nullptr, _IOFBF, StreamBufferSize);
     return File(file);
 }
 
@@ -91,7 +97,6 @@ File File::createForWriting(const std::string& path) {
     }
 #endif
     if (file == nullptr) return File();
-    std::setvbuf(file, nullptr, _IOFBF, StreamBufferSize);
     return File(file);
 }
 

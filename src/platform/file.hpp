@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -58,9 +59,12 @@ public:
     std::FILE* handle() { return file_; }
 
 private:
-    explicit File(std::FILE* file) : file_(file) {}
+    // Takes ownership of `file` and gives it a large stream buffer of its own (stdio would size one by the
+    // file system's block, and a record streamed in 4 KiB pieces would then cost a system call each).
+    explicit File(std::FILE* file);
     std::FILE* file_ = nullptr;
     bool writeFailed_ = false;
+    std::unique_ptr<char[]> buffer_;
 };
 
 // Copies exactly `length` bytes from offset `offset` of `from` to the current position of `to`, and leaves
