@@ -3,7 +3,9 @@
 #   bxa -u on a ~64 MB archive    vs  bxa_baseline expand (every record straight into its final file)
 #   bxa -p of its work directory  vs  bxa_baseline compress (every listed file into one output file)
 #   bxa -p -f / -a -f of one small file in a ~256 MB archive  vs  cp of that archive
-# Wall time is the best of three runs; peak memory is the largest resident set (GNU time's %M).
+# Wall time is the best of three runs, with the CPU time (user + system) of that run beside it: the disk of
+# a shared virtual machine makes wall time noisy, CPU time much less so. Peak memory is the largest
+# resident set (GNU time's %M).
 # usage: archive_bench.sh BUILD_DIR [SCRATCH_DIR]
 set -eu
 build=$(cd "$1" && pwd)
@@ -16,23 +18,29 @@ rm -rf "$scratch"
 mkdir -p "$scratch"
 cd "$scratch"
 
-# best_of3 COMMAND...: prints "seconds peak_kb" of the fastest of three runs.
+# best_of3 COMMAND...: prints "seconds peak_kb cpu_seconds" of the fastest of three runs.
 best_of3() {
   best=""
   for i in 1 2 3; do
-    /usr/bin/time -f "%e %M" -o time.txt "$@" </dev/null >/dev/null 2>&1 || true
-    read -r t m <<EOF_T
+    # Write back what earlier steps left dirty, so that it is not charged to this run.
+    sync
+    /usr/bin/time -f "%e %M %U %S" -o time.txt "$@" </dev/null >/dev/null 2>&1 || true
+    read -r t m u k <<EOF_T
 $(tail -n 1 time.txt)
 EOF_T
-    if [ -z "$best" ] || awk "BEGIN { exit !($t < $best) }"; then best=$t; peak=$m; fi
+    if [ -z "$best" ] || awk "BEGIN { exit !($t < $best) }"; then
+      best=$t; peak=$m; cpu=$(awk "BEGIN { printf \"%.2f\", $u + $k }")
+    fi
   done
-  echo "$best $peak"
+  echo "$best $peak $cpu"
 }
 
 ratio() { awk "BEGIN { printf \"%.2f\", $1 / ($2 > 0 ? $2 : 0.01) }"; }
 
-report() { # name bxa_seconds bxa_kb base_name base_seconds
-  printf '%-34s %7ss  peak %6d KB   %-26s %7ss   ratio %s\n' "$1" "$2" "$3" "$4" "$5" "$(ratio "$2" "$5")"
+report() { # name bxa_seconds bxa_kb base_name base_seconds [bxa_cpu base_cpu]
+  printf '%-30s %5ss peak %5d KB  %-28s %5ss  ratio %s' "$1" "$2" "$3" "$4" "$5" "$(ratio "$2" "$5")"
+  if [ $# -ge 7 ]; then printf '   cpu %5ss vs %5ss  ratio %s' "$6" "$7" "$(ratio "$6" "$7")"; fi
+  printf '\n'
 }
 
 # The mixed corpus has R7T models, which bxa turns into text and back while the yardstick does not; the
@@ -45,13 +53,13 @@ for corpus in mixed no-models; do
   "$bxa" -p big.BXA work </dev/null >/dev/null || true
   echo "archive: $(stat -c %s big.BXA) bytes, $(wc -l < work/catalog.dat) records"
 
-  set -- $(best_of3 "$bxa" -u big.BXA unpacked); u_t=$1; u_m=$2
-  set -- $(best_of3 "$baseline" expand big.BXA expanded); b_t=$1
-  report "bxa -u (64 MB, $corpus)" "$u_t" "$u_m" "baseline expand" "$b_t"
+  set -- $(best_of3 "$bxa" -u big.BXA unpacked); u_t=$1; u_m=$2; u_c=$3
+  set -- $(best_of3 "$baseline" expand big.BXA expanded); b_t=$1; b_c=$3
+  report "bxa -u (64 MB, $corpus)" "$u_t" "$u_m" "baseline expand" "$b_t" "$u_c" "$b_c"
 
-  set -- $(best_of3 "$bxa" -p packed.BXA work); p_t=$1; p_m=$2
-  set -- $(best_of3 "$baseline" compress work compressed.bin); c_t=$1
-  report "bxa -p (64 MB, $corpus)" "$p_t" "$p_m" "baseline compress" "$c_t"
+  set -- $(best_of3 "$bxa" -p packed.BXA work); p_t=$1; p_m=$2; p_c=$3
+  set -- $(best_of3 "$baseline" compress work compressed.bin); c_t=$1; c_c=$3
+  report "bxa -p (64 MB, $corpus)" "$p_t" "$p_m" "baseline compress" "$c_t" "$p_c" "$c_c"
   cmp -s packed.BXA big.BXA && echo "pack is repeatable: packed.BXA equals big.BXA"
 done
 rm -rf work unpacked expanded compressed.bin packed.BXA big.BXA
@@ -81,6 +89,7 @@ cp large.BXA before-add.BXA
 a_best=""
 for i in 1 2 3; do
   cp before-add.BXA large.BXA
+  sync
   /usr/bin/time -f "%e %M" -o time.txt "$bxa" -a -f NEWFILE.CSV large.BXA large </dev/null >/dev/null 2>&1 || true
   read -r t m <<EOF_T
 $(tail -n 1 time.txt)
