@@ -45,8 +45,9 @@ inline constexpr size_t R7dEntitySize = 96;
 // Writes the text form of the binary model at `modelPath` to `textPath` (created or truncated).
 //
 // Returns false, after printing "\nError: Could not open R7 file (%s)\n" or "\nError: Could not open
-// output file (%s)\n" on standard error, when one of the files cannot be opened; true otherwise, whatever
-// the model holds.
+// output file (%s)\n" on standard error, when one of the files cannot be opened, and after "\nError:
+// Could not write output file (%s)\n" when the text could not be written whole (a full disk); true
+// otherwise, whatever the model holds.
 //
 // Hostile input: the four counts are printed as read (signed 32-bit; bytes missing from a short header
 // read as zero), but each table lists only the
@@ -58,7 +59,8 @@ bool convertR7dToText(const std::string& modelPath, const std::string& textPath)
 // Parses the text form at `textPath` into the binary model at `modelPath` (created or truncated first).
 //
 // Returns false, with the same two messages, when a file cannot be opened (the model file then stays
-// empty if it was created); true otherwise.
+// empty if it was created), and after "\nError: Could not write R7 file (%s)\n" when the model could not
+// be written whole (a full disk); true otherwise.
 //
 // Reads by line position only: no label or comment is checked, every count comes from the four count
 // lines (low 32 bits of the number; 0 when a line holds none). A number that does not parse ends its

@@ -43,7 +43,9 @@ inline constexpr size_t R7pFaceSize = 6;
 // Writes the text form of the binary model at `modelPath` to `textPath` (created or truncated).
 //
 // Returns false, after printing "\nError: Could not open R7 file (%s)\n" or "\nError: Could not open
-// output file (%s)\n" on standard error, when one of the files cannot be opened; true otherwise.
+// output file (%s)\n" on standard error, when one of the files cannot be opened, and after "\nError:
+// Could not write output file (%s)\n" when the text could not be written whole (a full disk); true
+// otherwise.
 //
 // Streams in constant memory. Hostile input: a header shorter than 16 bytes reads its missing bytes as
 // zero; the text stops after the last whole record when the file ends early; a negative meshCount,
@@ -54,7 +56,8 @@ bool convertR7pToText(const std::string& modelPath, const std::string& textPath)
 // Parses the text form at `textPath` into the binary model at `modelPath` (created or truncated first).
 //
 // Returns false, with the same two messages, when a file cannot be opened (the model file then stays
-// empty if it was created); true otherwise.
+// empty if it was created), and after "\nError: Could not write R7 file (%s)\n" when the model could not
+// be written whole (a full disk); true otherwise.
 //
 // Reads by line position only; counts come from the lines that carry them (the header's third and
 // fourth lines, value 16 of each entity line, each mesh's "Vertices" and "Faces" lines, as signed 16-bit

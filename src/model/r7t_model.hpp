@@ -32,7 +32,9 @@ struct R7tRecordHeader {
 // Writes the text form of the binary model at `modelPath` to `textPath` (created or truncated).
 //
 // Returns false, after printing "\nError: Could not open R7 file (%s)\n" or "\nError: Could not open
-// output file (%s)\n" on standard error, when one of the files cannot be opened; true otherwise.
+// output file (%s)\n" on standard error, when one of the files cannot be opened, and after "\nError:
+// Could not write output file (%s)\n" when the text could not be written whole (a full disk); true
+// otherwise.
 //
 // Streams in constant memory. Hostile input: an empty file reads as NumRecords 0; otherwise the text
 // stops after the last whole field or record when the file ends early. A name with no NUL in its 32
@@ -42,7 +44,8 @@ bool convertR7tToText(const std::string& modelPath, const std::string& textPath)
 // Parses the text form at `textPath` into the binary model at `modelPath` (created or truncated first).
 //
 // Returns false, with the same two messages, when a file cannot be opened (the model file then stays
-// empty if it was created); true otherwise.
+// empty if it was created), and after "\nError: Could not write R7 file (%s)\n" when the model could not
+// be written whole (a full disk); true otherwise.
 //
 // Reads by line position only; counts come from the lines that carry them and only their low 8 or 16
 // bits are written. A missing or unparsable number reads as 0 (so a record whose "??" line holds no
