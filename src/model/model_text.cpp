@@ -385,4 +385,20 @@ bool finishTextOutput(platform::File& text, const std::string& textPath) {
     return false;
 }
 
+void formatModelHeaderLines(TextWriter& out, const ModelHeader& header) {
+    out.text("NumVertices: ").integer(static_cast<int32_t>(header.NumVertices), 6).endLine();
+    out.text("NumFaces: ").integer(static_cast<int32_t>(header.NumFaces), 6).endLine();
+    out.text("NumBitmaps: ").integer(static_cast<int32_t>(header.NumBitmaps), 6).endLine();
+    out.text("NumEntities: ").integer(static_cast<int32_t>(header.NumEntities), 6).endLine();
+}
+
+ModelHeader parseModelHeaderLines(TextReader& in) {
+    uint32_t counts[4] = {};
+    for (uint32_t& count : counts) {
+        in.next();
+        count = static_cast<uint32_t>(scanLabelledInt(in.line()));
+    }
+    return {counts[0], counts[1], counts[2], counts[3]};
+}
+
 }  // namespace bxa::model_text

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "model/model_records.hpp"
 #include "platform/file.hpp"
 
 namespace bxa::model_text {
@@ -148,5 +149,15 @@ std::string_view skipLeadingSpaces(std::string_view text);
 // Writes `name` into a field of `size` bytes: its first `size` bytes, NUL-padded (a name of exactly
 // `size` bytes fills the field without a NUL).
 void storeName(uint8_t* field, size_t size, std::string_view name);
+
+// ---------------------------------------------------------------------------------------------------
+// The ModelHeader that R7D and R7P share: four uint32 counts <-> "NumVertices: %6d" and three lines like it
+// ---------------------------------------------------------------------------------------------------
+
+// Counts are printed as signed 32-bit numbers.
+void formatModelHeaderLines(TextWriter& out, const ModelHeader& header);
+
+// Reads four "%s %d" lines; only their order matters, and a line without a number gives 0.
+ModelHeader parseModelHeaderLines(TextReader& in);
 
 }  // namespace bxa::model_text

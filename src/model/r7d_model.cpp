@@ -38,27 +38,6 @@ struct R7dModel {
 };
 
 // ---------------------------------------------------------------------------------------------------
-// Header: four uint32 counts <-> "NumVertices: %6d" and three more lines like it
-// ---------------------------------------------------------------------------------------------------
-
-void formatHeaderLines(TextWriter& out, const ModelHeader& header) {
-    // Counts are printed as signed 32-bit numbers.
-    out.text("NumVertices: ").integer(static_cast<int32_t>(header.NumVertices), 6).endLine();
-    out.text("NumFaces: ").integer(static_cast<int32_t>(header.NumFaces), 6).endLine();
-    out.text("NumBitmaps: ").integer(static_cast<int32_t>(header.NumBitmaps), 6).endLine();
-    out.text("NumEntities: ").integer(static_cast<int32_t>(header.NumEntities), 6).endLine();
-}
-
-ModelHeader parseHeaderLines(TextReader& in) {
-    uint32_t counts[4] = {};
-    for (uint32_t& count : counts) {
-        in.next();
-        count = static_cast<uint32_t>(model_text::scanLabelledInt(in.line()));
-    }
-    return {counts[0], counts[1], counts[2], counts[3]};
-}
-
-// ---------------------------------------------------------------------------------------------------
 // ModelVertex (40 bytes) <-> "%8.4f" x 10
 // ---------------------------------------------------------------------------------------------------
 
@@ -304,7 +283,7 @@ bool convertR7dToText(const std::string& modelPath, const std::string& textPath)
     const R7dModel model = readModel(files->model);
 
     TextWriter out(files->text);
-    formatHeaderLines(out, model.header);
+    model_text::formatModelHeaderLines(out, model.header);
     out.text(VertexComment).endLine();
     for (const ModelVertex& vertex : model.vertices) formatVertexLine(out, vertex);
     out.text(FaceComment).endLine();
@@ -325,7 +304,7 @@ bool convertTextToR7d(const std::string& modelPath, const std::string& textPath)
     platform::File& model = files->model;
     TextReader in(files->text, LineChars);
 
-    const ModelHeader header = parseHeaderLines(in);
+    const ModelHeader header = model_text::parseModelHeaderLines(in);
     uint8_t record[R7dEntitySize];
     storeModelHeader(record, header);
     model.write(record, ModelHeaderSize);

@@ -19,26 +19,6 @@ constexpr std::string_view BitmapComment = "// Bitmaps";
 constexpr std::string_view EntityComment = "// Entity:: name ...";
 
 // ---------------------------------------------------------------------------------------------------
-// Header: four uint32 counts <-> "NumVertices: %6d" and three more lines like it
-// ---------------------------------------------------------------------------------------------------
-
-void formatHeaderLines(TextWriter& out, const ModelHeader& header) {
-    out.text("NumVertices: ").integer(static_cast<int32_t>(header.NumVertices), 6).endLine();
-    out.text("NumFaces: ").integer(static_cast<int32_t>(header.NumFaces), 6).endLine();
-    out.text("NumBitmaps: ").integer(static_cast<int32_t>(header.NumBitmaps), 6).endLine();
-    out.text("NumEntities: ").integer(static_cast<int32_t>(header.NumEntities), 6).endLine();
-}
-
-ModelHeader parseHeaderLines(TextReader& in) {
-    uint32_t counts[4] = {};
-    for (uint32_t& count : counts) {
-        in.next();
-        count = static_cast<uint32_t>(model_text::scanLabelledInt(in.line()));
-    }
-    return {counts[0], counts[1], counts[2], counts[3]};
-}
-
-// ---------------------------------------------------------------------------------------------------
 // BitmapName (32 bytes) <-> "Bitmap[%3d]: %s"
 // ---------------------------------------------------------------------------------------------------
 
@@ -194,7 +174,7 @@ void streamModel(platform::File& model, TextWriter& out) {
     uint8_t record[R7pEntitySize] = {};
     model.read(record, ModelHeaderSize);
     const ModelHeader header = loadModelHeader(record);
-    formatHeaderLines(out, header);
+    model_text::formatModelHeaderLines(out, header);
 
     out.text(BitmapComment).endLine();
     for (uint32_t i = 0; i < header.NumBitmaps; ++i) {
@@ -235,7 +215,7 @@ bool convertTextToR7p(const std::string& modelPath, const std::string& textPath)
     platform::File& model = files->model;
     TextReader in(files->text, LineChars);
 
-    const ModelHeader header = parseHeaderLines(in);
+    const ModelHeader header = model_text::parseModelHeaderLines(in);
     uint8_t record[R7pEntitySize];
     storeModelHeader(record, header);
     model.write(record, ModelHeaderSize);
