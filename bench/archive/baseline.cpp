@@ -17,6 +17,7 @@
 #include "entry/stream_pair.hpp"
 #include "platform/file.hpp"
 #include "platform/file_system.hpp"
+#include "platform/line_reader.hpp"
 
 namespace {
 
@@ -73,8 +74,8 @@ int compressAll(const std::string& dir, const std::string& outPath) {
     if (!catalog || !out) return 1;
     std::unique_ptr<uint8_t[]> work(new uint8_t[bxa::CompressWorkSize]);
     bxa::platform::LineReader reader(catalog, 1023);
-    std::string line;
-    while (reader.next(line)) {
+    while (reader.next()) {
+        const std::string& line = reader.line();
         long size = 0;
         long method = 0;
         char name[128] = {};

@@ -8,6 +8,7 @@
 #include "platform/console.hpp"
 #include "platform/file.hpp"
 #include "platform/file_system.hpp"
+#include "platform/line_reader.hpp"
 
 namespace bxa {
 
@@ -106,12 +107,11 @@ bool encodeMember(TocList& toc, const std::string& workDir, const CatalogLine& l
 
 bool encodeCatalogMembers(TocList& toc, File& catalog, const std::string& workDir) {
     platform::LineReader reader(catalog, CatalogLineCapacity);
-    std::string line;
     for (;;) {
-        reader.next(line);
+        reader.next();
         // A last line without a line end is not packed.
-        if (reader.endOfFileReached()) return true;
-        if (!encodeMember(toc, workDir, parseCatalogLine(line))) return false;
+        if (!reader.lineEnded()) return true;
+        if (!encodeMember(toc, workDir, parseCatalogLine(reader.line()))) return false;
     }
 }
 

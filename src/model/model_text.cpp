@@ -199,50 +199,8 @@ void TextWriter::flush() {
 }
 
 // ---------------------------------------------------------------------------------------------------
-// TextReader and Scanner
+// Scanner
 // ---------------------------------------------------------------------------------------------------
-
-namespace {
-constexpr size_t ReadBlockSize = size_t{1} << 16;
-}
-
-TextReader::TextReader(platform::File& file, size_t maxChars)
-    : file_(file), maxChars_(maxChars), block_(ReadBlockSize, '\0') {}
-
-bool TextReader::fill() {
-    position_ = 0;
-    end_ = file_.read(block_.data(), block_.size());
-    return end_ > 0;
-}
-
-bool TextReader::next() {
-    line_.clear();
-    if (ended_) return false;
-    bool readAnything = false;
-    bool lineEnded = false;
-    while (!lineEnded) {
-        if (position_ == end_ && !fill()) break;
-        readAnything = true;
-        const char* start = block_.data() + position_;
-        const size_t available = end_ - position_;
-        const void* newline = std::memchr(start, '\n', available);
-        const size_t length = newline != nullptr ? static_cast<size_t>(static_cast<const char*>(newline) - start) : available;
-        if (line_.size() < maxChars_) line_.append(start, std::min(length, maxChars_ - line_.size()));
-        position_ += length;
-        if (newline != nullptr) {
-            ++position_;
-            lineEnded = true;
-        }
-    }
-    if (!readAnything) {
-        ended_ = true;
-        return false;
-    }
-    if (!line_.empty() && line_.back() == '\r') line_.pop_back();
-    size_t nul = line_.find('\0');
-    if (nul != std::string::npos) line_.resize(nul);
-    return true;
-}
 
 namespace {
 // The C locale's white space, which scanf skips.
@@ -392,7 +350,7 @@ void formatModelHeaderLines(TextWriter& out, const ModelHeader& header) {
     out.text("NumEntities: ").integer(static_cast<int32_t>(header.NumEntities), 6).endLine();
 }
 
-ModelHeader parseModelHeaderLines(TextReader& in) {
+ModelHeader parseModelHeaderLines(platform::LineReader& in) {
     uint32_t counts[4] = {};
     for (uint32_t& count : counts) {
         in.next();

@@ -1,6 +1,6 @@
 // Pieces shared by the three model kinds: opening the file pair with the converters' two messages,
-// a buffered CR LF text writer with printf-exact number formatting, a line reader that notices the end
-// of the text, and a scanner with the semantics of the scanf conversions the text forms are read with.
+// a buffered CR LF text writer with printf-exact number formatting, and a scanner with the semantics of
+// the scanf conversions the text forms are read with (the lines come from platform::LineReader).
 //
 // Internal to the model subsystem; the public contracts are the three r7*_model.hpp headers.
 #pragma once
@@ -13,6 +13,7 @@
 
 #include "model/model_records.hpp"
 #include "platform/file.hpp"
+#include "platform/line_reader.hpp"
 
 namespace bxa::model_text {
 
@@ -83,31 +84,6 @@ void appendInteger(std::string& out, int64_t value, int width);
 // Reading text
 // ---------------------------------------------------------------------------------------------------
 
-// Reads lines of at most `maxChars` characters (the rest of a longer line is skipped, so line positions
-// stay aligned), accepting LF and CR LF line ends. A NUL byte ends a line's content, as it would in a C
-// string buffer. Reads the file in large blocks.
-class TextReader {
-public:
-    TextReader(platform::File& file, size_t maxChars);
-
-    // Reads the next line. Returns false once the text has ended; the line is then empty and ended()
-    // stays true. A last line without a line end is still a line.
-    bool next();
-    bool ended() const { return ended_; }
-    // The current line, NUL-terminated (c_str() is safe to scan).
-    const std::string& line() const { return line_; }
-
-private:
-    bool fill();
-    platform::File& file_;
-    size_t maxChars_;
-    std::string block_;
-    size_t position_ = 0;
-    size_t end_ = 0;
-    std::string line_;
-    bool ended_ = false;
-};
-
 // Scans numbers from a NUL-terminated text with the semantics of a scanf call: each conversion skips
 // white space first; a conversion that fails ends the scan, and it and every later conversion leave
 // their target untouched (callers start targets at 0, so a missing number reads as 0).
@@ -158,6 +134,6 @@ void storeName(uint8_t* field, size_t size, std::string_view name);
 void formatModelHeaderLines(TextWriter& out, const ModelHeader& header);
 
 // Reads four "%s %d" lines; only their order matters, and a line without a number gives 0.
-ModelHeader parseModelHeaderLines(TextReader& in);
+ModelHeader parseModelHeaderLines(platform::LineReader& in);
 
 }  // namespace bxa::model_text

@@ -12,7 +12,7 @@ namespace bxa {
 namespace {
 
 using model_text::Scanner;
-using model_text::TextReader;
+using platform::LineReader;
 using model_text::TextWriter;
 
 // A line buffer of 32,768 bytes holds 32,767 characters of a line.
@@ -302,7 +302,7 @@ bool convertTextToR7d(const std::string& modelPath, const std::string& textPath)
     auto files = model_text::openForModelOutput(modelPath, textPath);
     if (!files) return false;
     platform::File& model = files->model;
-    TextReader in(files->text, LineChars);
+    LineReader in(files->text, LineChars);
 
     const ModelHeader header = model_text::parseModelHeaderLines(in);
     uint8_t record[R7dEntitySize];

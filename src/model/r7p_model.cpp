@@ -9,7 +9,7 @@ namespace bxa {
 namespace {
 
 using model_text::Scanner;
-using model_text::TextReader;
+using platform::LineReader;
 using model_text::TextWriter;
 
 // A line buffer of 1,024 bytes holds 1,023 characters of a line.
@@ -100,7 +100,7 @@ void formatMeshHeaderLines(TextWriter& out, const R7pMeshHeader& mesh) {
 }
 
 // The first of the three lines has been read; a missing second or third line reads as empty.
-R7pMeshHeader parseMeshHeaderLines(TextReader& in) {
+R7pMeshHeader parseMeshHeaderLines(LineReader& in) {
     R7pMeshHeader mesh;
     mesh.vertexCount = static_cast<int16_t>(model_text::scanLabelledInt(in.line()));
     in.next();
@@ -213,7 +213,7 @@ bool convertTextToR7p(const std::string& modelPath, const std::string& textPath)
     auto files = model_text::openForModelOutput(modelPath, textPath);
     if (!files) return false;
     platform::File& model = files->model;
-    TextReader in(files->text, LineChars);
+    LineReader in(files->text, LineChars);
 
     const ModelHeader header = model_text::parseModelHeaderLines(in);
     uint8_t record[R7pEntitySize];

@@ -10,7 +10,7 @@ namespace bxa {
 namespace {
 
 using model_text::Scanner;
-using model_text::TextReader;
+using platform::LineReader;
 using model_text::TextWriter;
 
 // A line buffer of 1,024 bytes holds 1,023 characters of a line.
@@ -61,7 +61,7 @@ void formatRecordHeaderLines(TextWriter& out, const R7tRecordHeader& header) {
 }
 
 // Reads the three lines; a missing one reads as empty.
-R7tRecordHeader parseRecordHeaderLines(TextReader& in) {
+R7tRecordHeader parseRecordHeaderLines(LineReader& in) {
     R7tRecordHeader header;
     in.next();
     header.numVertices = static_cast<uint16_t>(model_text::scanLabelledInt(in.line()));
@@ -191,7 +191,7 @@ bool convertTextToR7t(const std::string& modelPath, const std::string& textPath)
     auto files = model_text::openForModelOutput(modelPath, textPath);
     if (!files) return false;
     platform::File& model = files->model;
-    TextReader in(files->text, LineChars);
+    LineReader in(files->text, LineChars);
 
     in.next();
     const uint8_t numRecords = parseByteLine(in.line());

@@ -36,12 +36,6 @@ int openWithoutFollowing(const std::string& path) {
 }
 #endif
 
-#if defined(_WIN32)
-inline int getByte(std::FILE* in) { return _getc_nolock(in); }
-#else
-inline int getByte(std::FILE* in) { return getc_unlocked(in); }
-#endif
-
 // Large stdio buffers: records and models are streamed in blocks, and fewer system calls matter.
 constexpr size_t StreamBufferSize = 1 << 16;
 
@@ -153,6 +147,8 @@ std::optional<int64_t> File::length() {
 
 bool File::atEnd() const { return file_ == nullptr || std::feof(file_) != 0; }
 
+bool File::readFailed() const { return file_ != nullptr && std::ferror(file_) != 0; }
+
 bool File::close() {
     if (file_ == nullptr) return !writeFailed_;
     bool ok = std::fflush(file_) == 0;
@@ -217,34 +213,6 @@ bool copyBytes(File& from, int64_t offset, int64_t length, File& to) {
     }
 #endif
     return copyBytesThroughMemory(from, offset, length, to);
-}
-
-LineReader::LineReader(File& file, size_t maxChars) : file_(file), maxChars_(maxChars) {}
-
-bool LineReader::next(std::string& line) {
-    line.clear();
-    std::FILE* in = file_.handle();
-    if (in == nullptr) {
-        endOfFile_ = true;
-        return false;
-    }
-    bool readAnything = false;
-    for (;;) {
-        int c = getByte(in);
-        if (c == EOF) {
-            endOfFile_ = true;
-            break;
-        }
-        readAnything = true;
-        if (c == '\n') {
-            endOfFile_ = false;
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            return true;
-        }
-        if (line.size() < maxChars_) line.push_back(static_cast<char>(c));
-    }
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    return readAnything;
 }
 
 }  // namespace bxa::platform

@@ -1,7 +1,7 @@
 // Files as owned resources: every open file is a File, closed when it goes out of scope.
 //
 // All files are opened in binary mode on every platform; text files are written with explicit CR LF
-// line ends, and LineReader accepts both CR LF and LF.
+// line ends, and read through LineReader (platform/line_reader.hpp), which accepts both CR LF and LF.
 #pragma once
 
 #include "platform/printf_format.hpp"
@@ -52,6 +52,8 @@ public:
     std::optional<int64_t> length();
     bool atEnd() const;
     bool writeFailed() const { return writeFailed_; }
+    // True once a read failed for another reason than the end of the file (an I/O error).
+    bool readFailed() const;
 
     // Flushes and closes. Returns false when any write since opening failed or the flush/close failed.
     bool close();
@@ -71,26 +73,5 @@ private:
 // `to` positioned after them. Uses the kernel's file-to-file copy where there is one (no trip through user
 // memory), else fixed-size blocks. Returns false when `from` ends early or a read or write fails.
 bool copyBytes(File& from, int64_t offset, int64_t length, File& to);
-
-// Reads a text file line by line, as a line buffer of a fixed capacity would: a line is at most
-// `maxChars` characters; the rest of a longer line is skipped, so line positions stay aligned.
-class LineReader {
-public:
-    LineReader(File& file, size_t maxChars);
-
-    // Reads the next line into `line`, without its line end (LF, or CR LF). Returns false when nothing
-    // was left to read (the line is then empty).
-    bool next(std::string& line);
-
-    // True when the last read met the end of the file, i.e. the line it returned had no line end, or
-    // there was no line at all. A line that ends with a line end just before the end of the file does not
-    // set it; the following read does.
-    bool endOfFileReached() const { return endOfFile_; }
-
-private:
-    File& file_;
-    size_t maxChars_;
-    bool endOfFile_ = false;
-};
 
 }  // namespace bxa::platform

@@ -103,42 +103,5 @@ TEST(File, CloseReportsAWriteThatFailed) {
     EXPECT_FALSE(full.close());
 }
 
-std::vector<std::pair<std::string, bool>> readAllLines(const std::string& text, size_t capacity) {
-    ScratchDir dir;
-    writeFile(dir.path() / "t", text);
-    File file = File::openForReading(dir / "t");
-    LineReader reader(file, capacity);
-    std::vector<std::pair<std::string, bool>> lines;
-    std::string line;
-    for (int guard = 0; guard < 100; ++guard) {
-        bool got = reader.next(line);
-        lines.emplace_back(line, reader.endOfFileReached());
-        if (!got) break;
-    }
-    return lines;
-}
-
-TEST(LineReader, AcceptsCrLfAndLfAndTellsWhenTheLastLineHadNoLineEnd) {
-    auto lines = readAllLines("a b\r\nc\nlast", 100);
-    ASSERT_EQ(lines.size(), 4u);
-    EXPECT_EQ(lines[0], std::make_pair(std::string("a b"), false));
-    EXPECT_EQ(lines[1], std::make_pair(std::string("c"), false));
-    EXPECT_EQ(lines[2], std::make_pair(std::string("last"), true));
-    EXPECT_EQ(lines[3], std::make_pair(std::string(""), true));
-}
-
-TEST(LineReader, ATerminatedLastLineDoesNotSetEndOfFileUntilTheNextRead) {
-    auto lines = readAllLines("only\r\n", 100);
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0], std::make_pair(std::string("only"), false));
-    EXPECT_TRUE(lines[1].second);
-}
-
-TEST(LineReader, CutsAnOverlongLineAndSkipsItsRest) {
-    auto lines = readAllLines("abcdefgh\r\nnext\r\n", 3);
-    EXPECT_EQ(lines[0].first, "abc");
-    EXPECT_EQ(lines[1].first, "nex");
-}
-
 }  // namespace
 }  // namespace bxa::platform
