@@ -6,54 +6,72 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/console.hpp"
+
 namespace bxa::model_text {
 
 // ---------------------------------------------------------------------------------------------------
-// Opening the two files
+// The path-based converters
 // ---------------------------------------------------------------------------------------------------
 
 namespace {
 
 void reportModelOpenFailure(const std::string& modelPath) {
-    std::fprintf(stderr, "\nError: Could not open R7 file (%s)\n", modelPath.c_str());
+    platform::printErr("\nError: Could not open R7 file (%s)\n", modelPath.c_str());
 }
 
 void reportTextOpenFailure(const std::string& textPath) {
-    std::fprintf(stderr, "\nError: Could not open output file (%s)\n", textPath.c_str());
+    platform::printErr("\nError: Could not open output file (%s)\n", textPath.c_str());
 }
 
 }  // namespace
 
-std::optional<ModelFiles> openForTextOutput(const std::string& modelPath, const std::string& textPath) {
-    ModelFiles files;
-    files.model = platform::File::openForReading(modelPath);
-    if (!files.model) {
+bool convertPathToText(const std::string& modelPath, const std::string& textPath, ModelToText convert) {
+    platform::File model = platform::File::openForReading(modelPath);
+    if (!model) {
         reportModelOpenFailure(modelPath);
-        return std::nullopt;
+        return false;
     }
-    files.text = platform::File::createForWriting(textPath);
-    if (!files.text) {
-        files.model.close();
+    platform::File text = platform::File::createForWriting(textPath);
+    if (!text) {
+        model.close();
         reportTextOpenFailure(textPath);
-        return std::nullopt;
+        return false;
     }
-    return files;
+    const ConversionResult result = convert(model, text);
+    model.close();
+    if (!text.close() || result == ConversionResult::WriteFailed) {
+        platform::printErr("\nError: Could not write output file (%s)\n", textPath.c_str());
+        return false;
+    }
+    return true;
 }
 
-std::optional<ModelFiles> openForModelOutput(const std::string& modelPath, const std::string& textPath) {
-    ModelFiles files;
-    files.model = platform::File::createForWriting(modelPath);
-    if (!files.model) {
+bool convertPathToModel(const std::string& modelPath, const std::string& textPath, TextToModel convert) {
+    platform::File model = platform::File::createForWriting(modelPath);
+    if (!model) {
         reportModelOpenFailure(modelPath);
-        return std::nullopt;
+        return false;
     }
-    files.text = platform::File::openForReading(textPath);
-    if (!files.text) {
-        files.model.close();
+    platform::File text = platform::File::openForReading(textPath);
+    if (!text) {
+        model.close();
         reportTextOpenFailure(textPath);
-        return std::nullopt;
+        return false;
     }
-    return files;
+    const ConversionResult result = convert(text, model);
+    text.close();
+    if (!model.close() || result == ConversionResult::WriteFailed) {
+        platform::printErr("\nError: Could not write R7 file (%s)\n", modelPath.c_str());
+        return false;
+    }
+    return true;
+}
+
+ConversionResult resultOf(const platform::File& input, const platform::File& output) {
+    if (output.writeFailed()) return ConversionResult::WriteFailed;
+    if (input.readFailed()) return ConversionResult::ReadFailed;
+    return ConversionResult::Ok;
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -329,18 +347,6 @@ void storeName(uint8_t* field, size_t size, std::string_view name) {
     // An empty view may carry a null pointer, which memcpy must not see even for zero bytes.
     if (length > 0) std::memcpy(field, name.data(), length);
     std::memset(field + length, 0, size - length);
-}
-
-bool finishModelOutput(platform::File& model, const std::string& modelPath) {
-    if (model.close()) return true;
-    std::fprintf(stderr, "\nError: Could not write R7 file (%s)\n", modelPath.c_str());
-    return false;
-}
-
-bool finishTextOutput(platform::File& text, const std::string& textPath) {
-    if (text.close()) return true;
-    std::fprintf(stderr, "\nError: Could not write output file (%s)\n", textPath.c_str());
-    return false;
 }
 
 void formatModelHeaderLines(TextWriter& out, const ModelHeader& header) {

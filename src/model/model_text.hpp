@@ -1,5 +1,4 @@
-// Pieces shared by the three model kinds: opening the file pair with the converters' two messages,
-// a buffered CR LF text writer with printf-exact number formatting, and a scanner with the semantics of
+// Pieces shared by the three model kinds: the path-based converters with their messages, a buffered CR LF text writer with printf-exact number formatting, and a scanner with the semantics of
 // the scanf conversions the text forms are read with (the lines come from platform::LineReader).
 //
 // Internal to the model subsystem; the public contracts are the three r7*_model.hpp headers.
@@ -11,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "model/conversion_result.hpp"
 #include "model/model_records.hpp"
 #include "platform/file.hpp"
 #include "platform/line_reader.hpp"
@@ -18,28 +18,29 @@
 namespace bxa::model_text {
 
 // ---------------------------------------------------------------------------------------------------
-// Opening the two files
+// The path-based converters over the file-based ones
 // ---------------------------------------------------------------------------------------------------
 
-struct ModelFiles {
-    platform::File model;
-    platform::File text;
-};
+using ModelToText = ConversionResult (*)(platform::File& model, platform::File& text);
+using TextToModel = ConversionResult (*)(platform::File& text, platform::File& model);
 
-// Binary to text: opens `modelPath` for reading, then creates `textPath`. On failure prints
-// "\nError: Could not open R7 file (%s)\n" or "\nError: Could not open output file (%s)\n" on standard
-// error and returns nothing (the model file is closed before the second message).
-std::optional<ModelFiles> openForTextOutput(const std::string& modelPath, const std::string& textPath);
+// Opens `modelPath` for reading, then creates `textPath`, converts, and closes the model file and then the
+// text file. Prints on standard error and returns false: "\nError: Could not open R7 file (%s)\n" when
+// the model cannot be opened; "\nError: Could not open output file (%s)\n" when the text cannot be
+// created (after closing the model); "\nError: Could not write output file (%s)\n" when the text could
+// not be written whole. A failed read of the model ends the text there, and is no failure.
+bool convertPathToText(const std::string& modelPath, const std::string& textPath, ModelToText convert);
 
-// Text to binary: creates `modelPath`, then opens `textPath` for reading; the same two messages. When
-// only the text cannot be opened, the model file has been created and stays empty.
-std::optional<ModelFiles> openForModelOutput(const std::string& modelPath, const std::string& textPath);
+// Creates `modelPath`, then opens `textPath` for reading (the same two open messages; the model file then
+// stays empty), converts, and closes the text and then the model; "\nError: Could not write R7 file
+// (%s)\n" when the model could not be written whole. A failed read of the text ends it there.
+bool convertPathToModel(const std::string& modelPath, const std::string& textPath, TextToModel convert);
 
-// Closes a converter's output file. A write that failed (a full disk) is reported, so that a caller never
-// takes a partial model or text for a whole one: "\nError: Could not write R7 file (%s)\n" for a binary
-// model, "\nError: Could not write output file (%s)\n" for a text form, on standard error; returns false.
-bool finishModelOutput(platform::File& model, const std::string& modelPath);
-bool finishTextOutput(platform::File& text, const std::string& textPath);
+// The result of a conversion that has read `input` and written `output` as far as it went.
+ConversionResult resultOf(const platform::File& input, const platform::File& output);
+
+// Puts a converter's input at its start; false when it cannot be.
+inline bool rewind(platform::File& input) { return input.seek(0); }
 
 // Reads exactly `size` bytes of a binary record; false when the file ends first.
 inline bool readRecord(platform::File& file, void* record, size_t size) { return file.read(record, size) == size; }

@@ -276,33 +276,31 @@ R7dModel readModel(platform::File& file) {
 // The two converters
 // ---------------------------------------------------------------------------------------------------
 
-bool convertR7dToText(const std::string& modelPath, const std::string& textPath) {
-    auto files = model_text::openForTextOutput(modelPath, textPath);
-    if (!files) return false;
-
-    const R7dModel model = readModel(files->model);
-
-    TextWriter out(files->text);
-    model_text::formatModelHeaderLines(out, model.header);
-    out.text(VertexComment).endLine();
-    for (const ModelVertex& vertex : model.vertices) formatVertexLine(out, vertex);
-    out.text(FaceComment).endLine();
-    for (size_t i = 0; i < model.faces.size(); ++i) formatFaceLine(out, i, model.faces[i], model.bitmaps);
-    out.text(BitmapComment).endLine();
-    for (size_t i = 0; i < model.bitmaps.size(); ++i) formatBitmapLine(out, i, model.bitmaps[i]);
-    out.text(EntityComment).endLine();
-    for (size_t i = 0; i < model.entities.size(); ++i) formatEntityLine(out, i, model.entities[i]);
-    out.flush();
-
-    files->model.close();
-    return model_text::finishTextOutput(files->text, textPath);
+ConversionResult convertR7dToText(platform::File& modelFile, platform::File& text) {
+    if (!model_text::rewind(modelFile)) return ConversionResult::ReadFailed;
+    const R7dModel model = readModel(modelFile);
+    {
+        TextWriter out(text);
+        model_text::formatModelHeaderLines(out, model.header);
+        out.text(VertexComment).endLine();
+        for (const ModelVertex& vertex : model.vertices) formatVertexLine(out, vertex);
+        out.text(FaceComment).endLine();
+        for (size_t i = 0; i < model.faces.size(); ++i) formatFaceLine(out, i, model.faces[i], model.bitmaps);
+        out.text(BitmapComment).endLine();
+        for (size_t i = 0; i < model.bitmaps.size(); ++i) formatBitmapLine(out, i, model.bitmaps[i]);
+        out.text(EntityComment).endLine();
+        for (size_t i = 0; i < model.entities.size(); ++i) formatEntityLine(out, i, model.entities[i]);
+    }
+    return model_text::resultOf(modelFile, text);
 }
 
-bool convertTextToR7d(const std::string& modelPath, const std::string& textPath) {
-    auto files = model_text::openForModelOutput(modelPath, textPath);
-    if (!files) return false;
-    platform::File& model = files->model;
-    LineReader in(files->text, LineChars);
+bool convertR7dToText(const std::string& modelPath, const std::string& textPath) {
+    return model_text::convertPathToText(modelPath, textPath, convertR7dToText);
+}
+
+ConversionResult convertTextToR7d(platform::File& text, platform::File& model) {
+    if (!model_text::rewind(text)) return ConversionResult::ReadFailed;
+    LineReader in(text, LineChars);
 
     const ModelHeader header = model_text::parseModelHeaderLines(in);
     uint8_t record[R7dEntitySize];
@@ -335,8 +333,11 @@ bool convertTextToR7d(const std::string& modelPath, const std::string& textPath)
     }
     model.write(bitmapIndices.data(), bitmapIndices.size());
 
-    files->text.close();
-    return model_text::finishModelOutput(model, modelPath);
+    return model_text::resultOf(text, model);
+}
+
+bool convertTextToR7d(const std::string& modelPath, const std::string& textPath) {
+    return model_text::convertPathToModel(modelPath, textPath, convertTextToR7d);
 }
 
 }  // namespace bxa

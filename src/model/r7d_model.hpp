@@ -18,7 +18,9 @@
 #include <cstdint>
 #include <string>
 
+#include "model/conversion_result.hpp"
 #include "model/model_records.hpp"
+#include "platform/file.hpp"
 
 namespace bxa {
 
@@ -42,25 +44,24 @@ struct R7dEntity {
 };
 inline constexpr size_t R7dEntitySize = 96;
 
-// Writes the text form of the binary model at `modelPath` to `textPath` (created or truncated).
-//
-// Returns false, after printing "\nError: Could not open R7 file (%s)\n" or "\nError: Could not open
-// output file (%s)\n" on standard error, when one of the files cannot be opened, and after "\nError:
-// Could not write output file (%s)\n" when the text could not be written whole (a full disk); true
-// otherwise, whatever the model holds.
+// ---------------------------------------------------------------------------------------------------
+// The converters over open files: they print nothing, and leave both files open
+// ---------------------------------------------------------------------------------------------------
+
+// Writes the text form of the binary model `model` (read from its start; seeked back there first) to
+// `text` (freshly created and empty, written in order from its position, never closed: the caller flushes
+// and closes it and checks that). Returns Ok, ReadFailed (a read of `model` failed: the text stops there)
+// or WriteFailed (a write to `text` has failed already; a failure that only the close can tell is the
+// caller's to see).
 //
 // Hostile input: the four counts are printed as read (signed 32-bit; bytes missing from a short header
-// read as zero), but each table lists only the
-// records that are whole in the file, and memory is never reserved beyond what the file's length can
-// hold. Once a table runs past the end of the file the later tables are empty; a face whose bitmap-index
-// byte is missing gets index 0. A name with no NUL in its 32 bytes is printed as exactly those 32 bytes.
-bool convertR7dToText(const std::string& modelPath, const std::string& textPath);
+// read as zero), but each table lists only the records that are whole in the file. Once a table runs
+// past the end of the file the later tables are empty; a face whose bitmap-index byte is missing gets
+// index 0. A name with no NUL in its 32 bytes is printed as exactly those 32 bytes.
+ConversionResult convertR7dToText(platform::File& model, platform::File& text);
 
-// Parses the text form at `textPath` into the binary model at `modelPath` (created or truncated first).
-//
-// Returns false, with the same two messages, when a file cannot be opened (the model file then stays
-// empty if it was created), and after "\nError: Could not write R7 file (%s)\n" when the model could not
-// be written whole (a full disk); true otherwise.
+// Parses the text form `text` (read from its start) into the binary model `model` (freshly created and
+// empty, never closed). Results as above, ReadFailed for `text`.
 //
 // Reads by line position only: no label or comment is checked, every count comes from the four count
 // lines (low 32 bits of the number; 0 when a line holds none). A number that does not parse ends its
@@ -69,6 +70,23 @@ bool convertR7dToText(const std::string& modelPath, const std::string& textPath)
 // When the text ends before the counts are met, no further record is written (the 16-byte header
 // always is), so the output stays proportional to the text; the bitmap-index table then holds one byte
 // per face written.
+ConversionResult convertTextToR7d(platform::File& text, platform::File& model);
+
+// ---------------------------------------------------------------------------------------------------
+// The converters over paths, with their console messages
+// ---------------------------------------------------------------------------------------------------
+
+// Opens `modelPath` for reading and creates or truncates `textPath`, then converts as above and closes
+// both. Returns false, after printing "\nError: Could not open R7 file (%s)\n" or "\nError: Could not
+// open output file (%s)\n" on standard error, when one of the files cannot be opened, and after "\nError:
+// Could not write output file (%s)\n" when the text could not be written whole (a full disk); true
+// otherwise, a failed read of the model included (the text then stops there).
+bool convertR7dToText(const std::string& modelPath, const std::string& textPath);
+
+// Creates or truncates `modelPath` first, then opens `textPath` for reading, converts as above and closes
+// both. Returns false, with the same two messages, when a file cannot be opened (the model file then stays
+// empty if it was created), and after "\nError: Could not write R7 file (%s)\n" when the model could not
+// be written whole (a full disk); true otherwise.
 bool convertTextToR7d(const std::string& modelPath, const std::string& textPath);
 
 }  // namespace bxa

@@ -198,22 +198,22 @@ void streamModel(platform::File& model, TextWriter& out) {
 // The two converters
 // ---------------------------------------------------------------------------------------------------
 
-bool convertR7pToText(const std::string& modelPath, const std::string& textPath) {
-    auto files = model_text::openForTextOutput(modelPath, textPath);
-    if (!files) return false;
+ConversionResult convertR7pToText(platform::File& model, platform::File& text) {
+    if (!model_text::rewind(model)) return ConversionResult::ReadFailed;
     {
-        TextWriter out(files->text);
-        streamModel(files->model, out);
+        TextWriter out(text);
+        streamModel(model, out);
     }
-    files->model.close();
-    return model_text::finishTextOutput(files->text, textPath);
+    return model_text::resultOf(model, text);
 }
 
-bool convertTextToR7p(const std::string& modelPath, const std::string& textPath) {
-    auto files = model_text::openForModelOutput(modelPath, textPath);
-    if (!files) return false;
-    platform::File& model = files->model;
-    LineReader in(files->text, LineChars);
+bool convertR7pToText(const std::string& modelPath, const std::string& textPath) {
+    return model_text::convertPathToText(modelPath, textPath, convertR7pToText);
+}
+
+ConversionResult convertTextToR7p(platform::File& text, platform::File& model) {
+    if (!model_text::rewind(text)) return ConversionResult::ReadFailed;
+    LineReader in(text, LineChars);
 
     const ModelHeader header = model_text::parseModelHeaderLines(in);
     uint8_t record[R7pEntitySize];
@@ -246,8 +246,11 @@ bool convertTextToR7p(const std::string& modelPath, const std::string& textPath)
         }
     }
 
-    files->text.close();
-    return model_text::finishModelOutput(model, modelPath);
+    return model_text::resultOf(text, model);
+}
+
+bool convertTextToR7p(const std::string& modelPath, const std::string& textPath) {
+    return model_text::convertPathToModel(modelPath, textPath, convertTextToR7p);
 }
 
 }  // namespace bxa

@@ -176,22 +176,22 @@ void streamModel(platform::File& model, TextWriter& out) {
 // The two converters
 // ---------------------------------------------------------------------------------------------------
 
-bool convertR7tToText(const std::string& modelPath, const std::string& textPath) {
-    auto files = model_text::openForTextOutput(modelPath, textPath);
-    if (!files) return false;
+ConversionResult convertR7tToText(platform::File& model, platform::File& text) {
+    if (!model_text::rewind(model)) return ConversionResult::ReadFailed;
     {
-        TextWriter out(files->text);
-        streamModel(files->model, out);
+        TextWriter out(text);
+        streamModel(model, out);
     }
-    files->model.close();
-    return model_text::finishTextOutput(files->text, textPath);
+    return model_text::resultOf(model, text);
 }
 
-bool convertTextToR7t(const std::string& modelPath, const std::string& textPath) {
-    auto files = model_text::openForModelOutput(modelPath, textPath);
-    if (!files) return false;
-    platform::File& model = files->model;
-    LineReader in(files->text, LineChars);
+bool convertR7tToText(const std::string& modelPath, const std::string& textPath) {
+    return model_text::convertPathToText(modelPath, textPath, convertR7tToText);
+}
+
+ConversionResult convertTextToR7t(platform::File& text, platform::File& model) {
+    if (!model_text::rewind(text)) return ConversionResult::ReadFailed;
+    LineReader in(text, LineChars);
 
     in.next();
     const uint8_t numRecords = parseByteLine(in.line());
@@ -226,8 +226,11 @@ bool convertTextToR7t(const std::string& modelPath, const std::string& textPath)
         in.next();
     }
 
-    files->text.close();
-    return model_text::finishModelOutput(model, modelPath);
+    return model_text::resultOf(text, model);
+}
+
+bool convertTextToR7t(const std::string& modelPath, const std::string& textPath) {
+    return model_text::convertPathToModel(modelPath, textPath, convertTextToR7t);
 }
 
 }  // namespace bxa

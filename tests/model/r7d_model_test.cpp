@@ -347,10 +347,10 @@ namespace {
 TEST_F(ModelTest, EveryConverterReportsAnOutputThatCouldNotBeWritten) {
     if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
     writeFile(path("empty.bin"), std::string(16, '\0'));
-    for (Converter convert : {convertR7dToText, convertR7pToText, convertR7tToText}) {
+    for (Converter convert : std::initializer_list<Converter>{convertR7dToText, convertR7pToText, convertR7tToText}) {
         EXPECT_FALSE(convert(path("empty.bin"), "/dev/full"));
     }
-    for (Converter convert : {convertTextToR7d, convertTextToR7p, convertTextToR7t}) {
+    for (Converter convert : std::initializer_list<Converter>{convertTextToR7d, convertTextToR7p, convertTextToR7t}) {
         writeFile(path("counts.txt"), "NumVertices: 100000\r\n");
         EXPECT_FALSE(convert("/dev/full", path("counts.txt")));
     }
