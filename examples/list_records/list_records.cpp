@@ -16,20 +16,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot open %s\n", argv[1]);
         return 1;
     }
-    // The table ends where the first record's data begins.
-    uint8_t bytes[bxa::TocRecordSize];
-    int64_t position = bxa::ArchiveHeaderSize;
-    int64_t tableEnd = 0;
-    bool first = true;
-    archive.seek(position);
-    while ((first || position < tableEnd) && archive.read(bytes, sizeof bytes) == sizeof bytes) {
-        bxa::TocRecord record = bxa::decodeTocRecord(bytes);
-        if (first) tableEnd = record.dataOffset;
-        first = false;
+    bxa::TocList toc;
+    bxa::readTableRecords(archive, toc);
+    for (const bxa::TocEntry& entry : toc) {
         std::printf("%-32s method %2" PRId32 "  stored %9" PRId32 "  original %9" PRId32 "  at %9" PRId32 "\n",
-                    bxa::nameFromField(record.name).c_str(), record.method, record.storedSize,
-                    record.originalSize, record.dataOffset);
-        position += bxa::TocRecordSize;
+                    entry.name.c_str(), entry.method, entry.storedSize, entry.originalSize, entry.dataOffset);
     }
     return 0;
 }

@@ -83,7 +83,7 @@ public:
 
     // Fails unless the chain above the sandbox is untouched, and the sandbox holds nothing but the archive,
     // the work directory and the fixed temporary names of the commands. Leftover temporary files of an
-    // atomic replacement ("NAME.bxa-tmp-PID-N") count too: a finished command must remove them, unless a
+    // atomic replacement (".bxa-PID-RANDOM.tmp") count too: a finished command must remove them, unless a
     // record or catalog line of the input is itself so named (`inputNames`).
     void checkNothingEscaped(std::initializer_list<const char*> allowedTemps,
                              const std::set<std::string>& inputNames = {}) const {
@@ -101,11 +101,11 @@ public:
         }
         if (!fs::is_directory(dir_ / WorkDirName)) fail("the work directory is gone");
         std::error_code ec;
-        const std::string tempMark = ".bxa-tmp-" + std::to_string(::getpid()) + "-";
+        const std::string tempMark = ".bxa-" + std::to_string(::getpid()) + "-";
         for (const auto& item : fs::recursive_directory_iterator(dir_ / WorkDirName, ec)) {
             std::string name = fs::relative(item.path(), dir_ / WorkDirName, ec).string();
-            if (name.find(tempMark) != std::string::npos && inputNames.count(name) == 0) {
-                fail("temporary file left behind: " + item.path().string());
+            if (item.path().filename().string().starts_with(tempMark) && inputNames.count(name) == 0) {
+                fail("working file left behind: " + item.path().string());
             }
             if (item.is_symlink()) fail("symbolic link made: " + item.path().string());
         }

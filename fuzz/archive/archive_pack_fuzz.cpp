@@ -51,7 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto workBefore = snapshot(work);
 
     bxa::TocList toc;
-    bool packed = bxa::packArchive(toc, ArchiveName, WorkDirName);
+    bxa::platform::RecordingConsole console;
+    bool packed = bxa::packArchive(toc, ArchiveName, WorkDirName, console);
     // Any word of the catalog may be a member's name.
     std::set<std::string> catalogWords;
     std::string catalogText(parts[0]);

@@ -34,13 +34,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     writeFile(sandbox.dir() / ArchiveName, archive);
 
     bxa::TocList toc;
-    bool whole = bxa::unpackArchive(toc, ArchiveName, WorkDirName, std::nullopt);
+    bxa::platform::RecordingConsole console;
+    bool whole = bxa::unpackArchive(toc, ArchiveName, WorkDirName, std::nullopt, console);
     checkAfterUnpack(whole, archive, toc, "-u");
 
     // One record by name: a name from the table when there is one (the size picks which), else one that
     // matches nothing.
     std::string name = toc.empty() ? std::string("absent.DAT") : toc[size % toc.size()].name;
-    bool named = bxa::unpackArchive(toc, ArchiveName, WorkDirName, name);
+    bool named = bxa::unpackArchive(toc, ArchiveName, WorkDirName, name, console);
     checkAfterUnpack(named, archive, toc, "-u -f");
     return 0;
 }

@@ -1,19 +1,17 @@
 #include <algorithm>
-#include <cctype>
 
+#include "archive/catalog.hpp"
+#include "archive/command_support.hpp"
 #include "archive/commands.hpp"
 #include "archive/rebuild.hpp"
+#include "archive/update_support.hpp"
 #include "entry/entry_kinds.hpp"
-#include "entry/record_encoding.hpp"
-#include "platform/console.hpp"
-#include "platform/file.hpp"
-#include "platform/file_system.hpp"
 
 namespace bxa {
 
 namespace {
 
-using platform::File;
+using platform::Console;
 
 // Names compare byte by byte as unsigned values; a name that is a prefix of another sorts first.
 bool sortsAfter(const std::string& name, const std::string& other) {
@@ -23,25 +21,29 @@ bool sortsAfter(const std::string& name, const std::string& other) {
                                         });
 }
 
-// A name must fit its 32-byte field with a NUL, stay inside the work directory, and survive a catalog line
-// (which ends a name at white space).
-bool checkNewRecordName(const std::string& name) {
-    if (name.size() > MaxRecordNameLength) {
-        platform::printOut("\nError: File name too long (%s); a record name holds at most %zu characters\n",
-                           name.c_str(), MaxRecordNameLength);
-        return false;
+// A name must fit its 32-byte field with a NUL, stay inside the work directory, survive a catalog line
+// (which ends a name at white space) and not be one of the work directory's own files.
+bool checkNewRecordName(const std::string& name, Console& console) {
+    switch (recordNameProblem(name)) {
+        case NameProblem::None: return true;
+        case NameProblem::TooLong:
+            console.out("\nError: File name too long (%s); a record name holds at most %zu characters\n",
+                        name.c_str(), MaxRecordNameLength);
+            return false;
+        case NameProblem::SideFile:
+            console.out("\nError: Invalid record name (%s); catalog.dat and header.dat are the work directory's "
+                        "own files\n",
+                        name.c_str());
+            return false;
+        case NameProblem::WorkingFileName:
+            console.out("\nError: Invalid record name (%s); it has the form of a working file of bxa\n", name.c_str());
+            return false;
+        default:
+            console.out("\nError: Invalid record name (%s); it must be a file name in the work directory, "
+                        "without blanks\n",
+                        printableName(name).c_str());
+            return false;
     }
-    bool hasBlankOrControl = std::any_of(name.begin(), name.end(), [](char c) {
-        auto byte = static_cast<unsigned char>(c);
-        return byte <= ' ' || byte == 0x7F;
-    });
-    if (!isContainedRecordName(name) || hasBlankOrControl) {
-        platform::printOut("\nError: Invalid record name (%s); it must be a file name in the work directory, "
-                           "without blanks\n",
-                           name.c_str());
-        return false;
-    }
-    return true;
 }
 
 // The record after which the new one goes: inside the group of records with its extension, before the
@@ -59,97 +61,85 @@ size_t insertionPoint(const TocList& toc, const std::string& name) {
     return toc.size() - 1;
 }
 
-bool writeCatalog(const std::string& path, const TocList& toc) {
-    File catalog = File::createForWriting(path);
-    if (!catalog) return false;
-    for (const TocEntry& entry : toc) catalog.write(formatCatalogLine(entry));
-    return catalog.close();
+// The new catalog, made beside the old one and put in place after the new archive.
+platform::WorkingFile writeCatalog(const platform::Directory& workDir, const TocList& toc) {
+    if (workDir.typeOf(CatalogFileName) == platform::EntryType::Directory ||
+        workDir.typeOf(CatalogFileName) == platform::EntryType::Other) {
+        return {};
+    }
+    platform::WorkingFile catalog = workDir.createWorkingFile();
+    for (const TocEntry& entry : toc) catalog.file().write(formatCatalogLine(entry));
+    if (!catalog || !catalog.file().sync()) return {};
+    return catalog;
 }
 
 }  // namespace
 
-bool addFile(TocList& toc, const std::string& archivePath, const std::string& workDir,
-             const std::string& recordName) {
-    if (!checkNewRecordName(recordName)) return false;
-    bool tableRead = readTableOfContents(toc, archivePath, workDir);
+bool addFile(TocList& toc, const std::string& archivePath, const std::string& workDir, const std::string& recordName,
+             Console& console) {
+    toc.clear();
+    if (!checkPathArguments(archivePath, workDir, console)) return false;
+    if (!checkNewRecordName(recordName, console)) return false;
+    removeLeftoversAround(archivePath);
+    ArchiveReading reading;
+    bool tableRead = readTableOfContents(toc, archivePath, workDir, console, reading);
     if (toc.find(recordName) != toc.size()) {
-        platform::printOut("\nError: File already exists in the archive\n");
+        console.out("\nError: File already exists in the archive\n");
         return false;
     }
-    File archive = File::openForReading(archivePath);
-    if (!archive) {
-        platform::printOut("\nError: Could not open BXA file (%s); file must exist", archivePath.c_str());
+    if (!reading.archive) {
+        console.out("\nError: Could not open BXA file (%s); file must exist", archivePath.c_str());
         return false;
     }
     // Without its table the archive would be rebuilt without its records; leave it alone.
     if (!tableRead) return false;
-    int64_t archiveLength = archiveLengthOf(archive);
+    const int64_t archiveLength = reading.archive.length().value_or(-1);
     if (!isWellFormedArchive(toc, archiveLength)) {
-        reportNotWellFormed(archivePath);
-        return false;
-    }
-    File work = File::createForWriting(RebuildWorkFileName);
-    if (!work) {
-        platform::printOut("\nError: Could not open BXA working file\n");
-        return false;
-    }
-    std::optional<PreparedSource> prepared = prepareSourceFile(workDir, recordName);
-    if (!prepared) return false;
-    const std::string& source = prepared->path;
-    const ModelPreparation preparation = prepared->preparation;
-    TocEntry added;
-    added.name = recordName;
-    added.method = storageMethodFor(source);
-    added.originalSize = prepared->originalSize;
-    if (!encodeRecord(workDir, added)) {
-        restoreModelSource(source, preparation);
+        reportNotWellFormed(archivePath, console);
         return false;
     }
     RebuildPlan plan;
-    plan.encodedCopyPath = encodedCopyPath(workDir, recordName);
-    plan.storedSize = added.storedSize;
-    plan.frontStart = toc.empty() ? ArchiveHeaderSize : toc[0].dataOffset;
-    size_t position = 0;
+    plan.frontStart = toc.empty() ? static_cast<int64_t>(ArchiveHeaderSize) : toc[0].dataOffset;
+    plan.frontEnd = plan.frontStart;
     if (!toc.empty()) {
         size_t after = insertionPoint(toc, recordName);
-        position = after + 1;
+        plan.changed = after + 1;
         plan.frontEnd = static_cast<int64_t>(toc[after].dataOffset) + toc[after].storedSize;
-        plan.backEnd = archiveLength;
-    } else {
-        plan.frontEnd = plan.frontStart;
-        plan.backEnd = plan.frontStart;
     }
     plan.backStart = plan.frontEnd;
-    toc.insertAt(position, added);
-    if (!assignRunningOffsets(toc)) {
-        platform::printOut("\nError: The rebuilt BXA file would reach 2 GiB\n");
-        platform::removeFile(plan.encodedCopyPath);
-        restoreModelSource(source, preparation);
+    plan.backEnd = toc.empty() ? plan.frontEnd : archiveLength;
+    Rebuild rebuild(reading.archive, toc, plan, console);
+    if (!rebuild.create(archivePath)) {
+        console.out("\nError: Could not open BXA working file\n");
         return false;
     }
-    // The new catalog goes in place only together with the new archive.
-    std::string catalogPath = platform::joinPath(workDir, "catalog.dat");
-    std::string newCatalogPath = platform::temporaryPathBeside(catalogPath);
-    // A directory in the catalog's place would only show once the new archive is in: refuse it first.
-    if (platform::isDirectory(catalogPath) || !writeCatalog(newCatalogPath, toc)) {
-        platform::removeFile(newCatalogPath);
-        platform::removeFile(plan.encodedCopyPath);
-        platform::printErr("\nError: Could not open %s\n", catalogPath.c_str());
-        restoreModelSource(source, preparation);
+    // Declared in this order so that the copies are installed while the source is still open.
+    PreparedSource source;
+    CurrentDirectoryCopies copies;
+    copies.protect(reading.archive);
+    if (!prepareUpdateSource(reading.workDir, recordName, copies, console, source)) return false;
+    TocEntry added;
+    added.name = recordName;
+    added.method = storageMethodFor(reading.workDir.pathOf(recordName), source.text);
+    added.originalSize = static_cast<int32_t>(source.size);
+    toc.insertAt(plan.changed, added);
+    if (!rebuild.encode(source)) return false;
+    const std::string catalogPath = reading.workDir.pathOf(CatalogFileName);
+    platform::WorkingFile catalog = writeCatalog(reading.workDir, toc);
+    if (!catalog) {
+        console.err("\nError: Could not open %s\n", catalogPath.c_str());
         return false;
     }
-    platform::printOut("\nRepacking...");
-    bool written = writeRebuiltArchive(work, archive, toc, plan);
-    archive.close();
-    bool replaced = written && installRebuiltArchive(archivePath);
-    if (replaced && !platform::replaceFileAtomically(newCatalogPath, catalogPath)) {
-        platform::printErr("\nError: Could not write %s\n", catalogPath.c_str());
+    if (!rebuild.finish()) return false;
+    if (!catalog.commit(CatalogFileName, true)) {
+        const std::string kept = std::string(CatalogFileName) + ".new";
+        const std::string where = catalog.keepAs(kept) ? reading.workDir.pathOf(kept) : catalog.path();
+        console.err("\n\nError: The archive (%s) now holds %s, but %s could not be replaced; the new catalog is "
+                    "in %s: move it there by hand, or the next pack leaves the record out\n\n",
+                    archivePath.c_str(), recordName.c_str(), catalogPath.c_str(), where.c_str());
+        return false;
     }
-    platform::removeFile(newCatalogPath);
-    bool restored = restoreModelSource(source, preparation);
-    if (!replaced || !restored) return false;
-    platform::removeFile(RebuildWorkFileName);
-    platform::printOut("Done\n");
+    console.out("Done\n");
     return true;
 }
 

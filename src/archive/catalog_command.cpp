@@ -1,24 +1,37 @@
+#include "archive/catalog.hpp"
+#include "archive/command_support.hpp"
 #include "archive/commands.hpp"
-#include "platform/console.hpp"
-#include "platform/file.hpp"
-#include "platform/file_system.hpp"
+#include "entry/file_messages.hpp"
 
 namespace bxa {
 
-bool catalogArchive(TocList& toc, const std::string& archivePath, const std::string& workDir) {
+bool catalogArchive(TocList& toc, const std::string& archivePath, const std::string& workDir,
+                    platform::Console& console) {
     toc.clear();
-    platform::makeDirectory(workDir);
-    std::string catalogPath = platform::joinPath(workDir, "catalog.dat");
-    platform::File catalog = platform::File::createForWriting(catalogPath);
+    if (!checkPathArguments(archivePath, workDir, console)) return false;
+    removeLeftoversAround(archivePath);
+    platform::Directory::make(workDir);
+    const std::string catalogPath = platform::joinPath(workDir, CatalogFileName);
+    platform::Directory directory = platform::Directory::open(workDir);
+    platform::WorkingFile catalog;
+    if (directory && directory.typeOf(CatalogFileName) != platform::EntryType::Directory) {
+        directory.removeLeftovers();
+        catalog = directory.createWorkingFile();
+    }
     if (!catalog) {
-        platform::printErr("\n\nError: Could not open catalog (%s)\n\n", catalogPath.c_str());
+        console.err("\n\nError: Could not open catalog (%s)\n\n", catalogPath.c_str());
         return false;
     }
     // A failed read has printed its own message and left the list empty: the catalog is then empty.
-    readTableOfContents(toc, archivePath, workDir);
-    for (const TocEntry& entry : toc) catalog.write(formatCatalogLine(entry));
-    if (!catalog.close()) {
-        platform::printErr("\n\nError: Could not write catalog (%s)\n\n", catalogPath.c_str());
+    ArchiveReading reading;
+    readTableOfContents(toc, archivePath, workDir, console, reading);
+    for (const TocEntry& entry : toc) {
+        if (!checkCatalogCanList(entry.name, console)) return false;
+        catalog.file().write(formatCatalogLine(entry));
+    }
+    platform::OpenFailure failure = platform::OpenFailure::None;
+    if (!catalog.commit(CatalogFileName, false, &failure)) {
+        reportUnplaceableFile(failure, catalogPath, console);
         return false;
     }
     return true;

@@ -1,185 +1,176 @@
 #include <cinttypes>
-#include <cstdio>
+#include <set>
 
+#include "archive/catalog.hpp"
+#include "archive/command_support.hpp"
 #include "archive/commands.hpp"
-#include "archive/data_copy.hpp"
-#include "entry/entry_kinds.hpp"
+#include "archive/rebuild.hpp"
+#include "entry/file_messages.hpp"
 #include "entry/record_encoding.hpp"
-#include "platform/console.hpp"
-#include "platform/file.hpp"
-#include "platform/file_system.hpp"
 #include "platform/line_reader.hpp"
 
 namespace bxa {
 
 namespace {
 
+using platform::Console;
+using platform::Directory;
 using platform::File;
 
-constexpr size_t CatalogLineCapacity = 1023;
-constexpr size_t CatalogNameCapacity = 127;
-
-struct CatalogLine {
-    int32_t method = 0;
-    std::string name;
-};
-
-// "%ld %ld %s": the first number is ignored (pack measures each file itself); a line without both numbers
-// and a name names no file, and its empty name then makes the member path the directory itself.
-CatalogLine parseCatalogLine(const std::string& line) {
-    long ignoredSize = 0;
-    long method = 0;
-    char name[CatalogNameCapacity + 1] = {};
-    CatalogLine parsed;
-    if (std::sscanf(line.c_str(), "%ld %ld %127s", &ignoredSize, &method, name) == 3) {
-        parsed.method = static_cast<int32_t>(method);
-        parsed.name = name;
+// A catalog name that can be stored and packed back: pack refuses the rest before the archive changes.
+bool checkPackableName(const std::string& name, Console& console) {
+    switch (recordNameProblem(name)) {
+        case NameProblem::TooLong:
+            console.err("\n\nError: Record name too long (%s); a name holds at most %zu characters\n\n", name.c_str(),
+                        MaxRecordNameLength);
+            return false;
+        case NameProblem::Escapes:
+            console.err("\n\nError: Record name (%s) is absolute or contains '..'; it must name a file in the work "
+                        "directory\n\n",
+                        name.c_str());
+            return false;
+        case NameProblem::ControlCharacter:
+            console.err("\n\nError: Record name (%s) holds a control character; it cannot be stored\n\n",
+                        printableName(name).c_str());
+            return false;
+        case NameProblem::SideFile:
+            console.err("\n\nError: Record name (%s) is the name of a file the unpack writes itself; it cannot be "
+                        "packed\n\n",
+                        name.c_str());
+            return false;
+        case NameProblem::WorkingFileName:
+            console.err("\n\nError: Record name (%s) has the form of a working file of bxa; it cannot be packed\n\n",
+                        name.c_str());
+            return false;
+        default: return true;
     }
-    return parsed;
 }
 
-bool checkStorableName(const std::string& name) {
-    if (name.size() > MaxRecordNameLength) {
-        platform::printErr("\n\nError: Record name too long (%s); a name holds at most %zu characters\n\n",
-                           name.c_str(), MaxRecordNameLength);
+struct PackRun {
+    TocList& toc;
+    const Directory& workDir;
+    NewArchive& archive;
+    CurrentDirectoryCopies& copies;
+    Console& console;
+    std::set<std::string> names;
+};
+
+bool reportSourceProblem(SourceProblem problem, const std::string& path, Console& console) {
+    switch (problem) {
+        case SourceProblem::TooLarge:
+            console.err("\n\nError: File too large for a BXA file (%s)\n\n", path.c_str());
+            break;
+        case SourceProblem::NotRegular: reportUnopenableFile(platform::OpenFailure::NotRegular, path, console); break;
+        case SourceProblem::LinkInPath: reportUnopenableFile(platform::OpenFailure::LinkInPath, path, console); break;
+        case SourceProblem::Unconvertible: break;  // reported where it happened
+        default: console.err("\n\nError: Could not open file (%s)\n\n", path.c_str()); break;
+    }
+    return false;
+}
+
+bool reportEncodeFailure(EncodeOutcome outcome, const std::string& path, const std::string& archivePath,
+                         Console& console) {
+    switch (outcome) {
+        case EncodeOutcome::NoWorkArea: console.out("\nError: Could not allocate work buffer\n"); break;
+        case EncodeOutcome::ReadFailed: console.err("\n\nError: Could not read file (%s)\n\n", path.c_str()); break;
+        case EncodeOutcome::TooLarge:
+            console.err("\n\nError: Record too large for a BXA file (%s)\n\n", path.c_str());
+            break;
+        default:
+            console.err("\n\nError: Could not write BXA file (%s); it would reach 2 GiB or the disk is full\n\n",
+                        archivePath.c_str());
+            break;
+    }
+    console.err("\nAborting...\n");
+    return false;
+}
+
+// Encodes one catalog member straight into the new archive and appends its entry. The member is only
+// read; a model's binary form is made in a working file of the current directory.
+bool encodeMember(PackRun& run, const CatalogLine& line) {
+    const std::string path = run.workDir.pathOf(line.name);
+    if (!line.name.empty() && !checkPackableName(line.name, run.console)) return false;
+    if (!line.name.empty() && !run.names.insert(line.name).second) {
+        run.console.err("\n\nError: Record name (%s) is listed twice in the catalog\n\n", line.name.c_str());
         return false;
     }
-    if (!isContainedRecordName(name)) {
-        platform::printErr("\n\nError: Record name (%s) is absolute or contains '..'; it must name a file in the work directory\n\n",
-                           name.c_str());
-        return false;
+    PreparedSource source;
+    SourceProblem problem = line.name.empty()
+                                ? SourceProblem::Missing
+                                : prepareSource(run.workDir, line.name, path, run.copies.directory(), run.console, source);
+    if (problem != SourceProblem::None) return reportSourceProblem(problem, path, run.console);
+    run.copies.protect(source.identity);
+    TocEntry entry;
+    entry.name = line.name;
+    entry.method = line.method;
+    entry.originalSize = static_cast<int32_t>(source.size);
+    EncodeOutcome outcome = encodeRecord(source, entry, run.archive.file(), run.console);
+    if (outcome != EncodeOutcome::Done) return reportEncodeFailure(outcome, path, run.archive.archivePath(), run.console);
+    run.toc.append(entry);
+    if (!assignRunningOffsets(run.toc)) {
+        return reportEncodeFailure(EncodeOutcome::WriteFailed, path, run.archive.archivePath(), run.console);
+    }
+    if (source.converted) {
+        run.copies.keepBinaryForm(std::move(source.binary));
+        run.copies.removeTextCopy();
     }
     return true;
 }
 
-// Everything a pack creates besides the archive is removed again when it fails, so a failed pack leaves
-// the old archive and the work directory as they were.
-class PackTransaction {
-public:
-    PackTransaction(std::string newArchivePath, const std::string& workDir, const TocList& toc)
-        : newArchivePath_(std::move(newArchivePath)), workDir_(workDir), toc_(toc) {}
-    PackTransaction(const PackTransaction&) = delete;
-    PackTransaction& operator=(const PackTransaction&) = delete;
-    ~PackTransaction() {
-        if (committed_) return;
-        platform::removeFile(newArchivePath_);
-        for (const TocEntry& entry : toc_) platform::removeFile(encodedCopyPath(workDir_, entry.name));
-    }
-    void commit() { committed_ = true; }
-
-private:
-    std::string newArchivePath_;
-    const std::string& workDir_;
-    const TocList& toc_;
-    bool committed_ = false;
-};
-
-// Encodes one catalog member into its xcmp_ copy and appends its entry. A model file is back in its text
-// form when this returns, whatever happened.
-bool encodeMember(TocList& toc, const std::string& workDir, const CatalogLine& line) {
-    if (!line.name.empty() && !checkStorableName(line.name)) return false;
-    std::string path = platform::joinPath(workDir, line.name);
-    ModelPreparation preparation = prepareModelSource(path);
-    if (preparation == ModelPreparation::Failed) return false;
-    std::optional<int64_t> size = platform::regularFileLength(path);
-    if (!size) {
-        restoreModelSource(path, preparation);
-        platform::printErr("\n\nError: Could not open file (%s)\n\n", path.c_str());
-        return false;
-    }
-    if (*size > INT32_MAX) {
-        restoreModelSource(path, preparation);
-        platform::printErr("\n\nError: File too large for a BXA file (%s)\n\n", path.c_str());
-        return false;
-    }
-    TocEntry entry;
-    entry.name = line.name;
-    entry.method = line.method;
-    entry.originalSize = static_cast<int32_t>(*size);
-    toc.append(entry);
-    bool encoded = encodeRecord(workDir, toc[toc.size() - 1]);
-    if (!encoded) platform::printErr("\nAborting...\n");
-    // The saved text form goes only once it is back in the work directory.
-    bool restored = restoreModelSource(path, preparation);
-    if (restored && modelKindOf(path) != ModelKindNone) platform::removeFile(SavedTextTempName);
-    return encoded && restored;
-}
-
-bool encodeCatalogMembers(TocList& toc, File& catalog, const std::string& workDir) {
+bool encodeCatalogMembers(PackRun& run, File& catalog) {
     platform::LineReader reader(catalog, CatalogLineCapacity);
-    for (;;) {
-        reader.next();
-        // A last line without a line end is not packed.
-        if (!reader.lineEnded()) return true;
-        if (!encodeMember(toc, workDir, parseCatalogLine(reader.line()))) return false;
+    std::vector<CatalogLine> lines;
+    // A last line without a line end is not packed.
+    while (reader.next() && reader.lineEnded()) lines.push_back(parseCatalogLine(reader.line()));
+    if (!run.archive.reserveTable(lines.size())) {
+        return reportEncodeFailure(EncodeOutcome::WriteFailed, "", run.archive.archivePath(), run.console);
     }
-}
-
-bool appendEncodedCopy(File& archive, const std::string& workDir, const TocEntry& entry) {
-    platform::printOut("Packing %s, %" PRId32 " bytes\n", entry.name.c_str(), entry.storedSize);
-    std::string copyPath = encodedCopyPath(workDir, entry.name);
-    File copy = File::openForReading(copyPath);
-    if (!copy) {
-        platform::printErr("\n\nError: Could not open file (%s)\n\n", copyPath.c_str());
-        return false;
+    for (const CatalogLine& line : lines) {
+        if (!encodeMember(run, line)) return false;
     }
-    // The table already gives storedSize for this record; a copy of any other length would misplace
-    // every record behind it.
-    if (copy.length() != std::optional<int64_t>(entry.storedSize) ||
-        !copyRange(copy, 0, entry.storedSize, archive)) {
-        platform::printErr("\n\nError: Could not copy file (%s) into the BXA file\n\n", copyPath.c_str());
-        return false;
-    }
-    copy.close();
-    platform::removeFile(copyPath);
     return true;
 }
 
 }  // namespace
 
-bool packArchive(TocList& toc, const std::string& archivePath, const std::string& workDir) {
+bool packArchive(TocList& toc, const std::string& archivePath, const std::string& workDir, Console& console) {
     toc.clear();
-    std::string catalogPath = platform::joinPath(workDir, "catalog.dat");
-    File catalog = File::openForReading(catalogPath);
+    if (!checkPathArguments(archivePath, workDir, console)) return false;
+    removeLeftoversAround(archivePath);
+    const std::string catalogPath = platform::joinPath(workDir, CatalogFileName);
+    Directory directory = Directory::open(workDir);
+    platform::OpenFailure failure = platform::OpenFailure::Missing;
+    File catalog = directory ? directory.openForReading(CatalogFileName, &failure) : File();
     if (!catalog) {
-        platform::printErr("\n\nError: Could not open catalog (%s)\n\n", catalogPath.c_str());
+        if (failure == platform::OpenFailure::NotRegular) {
+            console.err("\n\nError: Could not open catalog (%s); it is not a regular file\n\n", catalogPath.c_str());
+        } else {
+            console.err("\n\nError: Could not open catalog (%s)\n\n", catalogPath.c_str());
+        }
         return false;
     }
-    platform::makeWritable(archivePath);
+    directory.removeLeftovers();
     // The new archive is built beside the old one and renamed over it only once it is complete.
-    std::string newArchivePath = platform::temporaryPathBeside(archivePath);
-    // Made before the new archive's File so that the File is closed before a failed pack removes it: a file
-    // still open cannot be removed on every system.
-    PackTransaction transaction(newArchivePath, workDir, toc);
-    File archive;
-    if (!platform::isDirectory(archivePath)) archive = File::createForWriting(newArchivePath);
-    if (!archive) {
-        platform::printErr("\n\nError: Could not open BXA file (%s); make sure that it is not read-only\n\n",
-                           archivePath.c_str());
+    NewArchive archive;
+    if (!archive.create(archivePath)) {
+        console.err("\n\nError: Could not open BXA file (%s); make sure that it is not read-only\n\n",
+                    archivePath.c_str());
         return false;
     }
-    platform::printOut("\nReading catalog...");
-    if (!encodeCatalogMembers(toc, catalog, workDir)) return false;
-    platform::printOut("Done\n");
-    platform::printOut("\nPacking files...\n");
-    if (!writeTableOfContents(archive, toc)) {
-        platform::printErr("\n\nError: Could not write BXA file (%s); it would reach 2 GiB or the disk is full\n\n",
-                           archivePath.c_str());
+    console.out("\nReading catalog...");
+    CurrentDirectoryCopies copies;
+    copies.protect(catalog);
+    PackRun run{toc, directory, archive, copies, console, {}};
+    if (!encodeCatalogMembers(run, catalog)) return false;
+    console.out("Done\n");
+    console.out("\nPacking files...\n");
+    for (const TocEntry& entry : toc) console.out("Packing %s, %" PRId32 " bytes\n", entry.name.c_str(), entry.storedSize);
+    if (!archive.writeTable(toc)) {
+        console.err("\n\nError: Could not write BXA file (%s)\n\n", archivePath.c_str());
         return false;
     }
-    for (const TocEntry& entry : toc) {
-        if (!appendEncodedCopy(archive, workDir, entry)) return false;
-    }
-    if (!archive.close()) {
-        platform::printErr("\n\nError: Could not write BXA file (%s)\n\n", archivePath.c_str());
-        return false;
-    }
-    if (!platform::replaceFileAtomically(newArchivePath, archivePath)) {
-        platform::printErr("\n\nError: Could not replace BXA file (%s)\n\n", archivePath.c_str());
-        return false;
-    }
-    transaction.commit();
-    platform::printOut("Done\n");
+    if (!archive.install(console)) return false;
+    console.out("Done\n");
     return true;
 }
 

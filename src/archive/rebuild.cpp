@@ -1,12 +1,43 @@
 #include "archive/rebuild.hpp"
 
-#include "archive/data_copy.hpp"
-#include "platform/console.hpp"
-#include "platform/file_system.hpp"
+#include <vector>
+
+#include "archive/command_support.hpp"
 
 namespace bxa {
 
-using platform::File;
+using platform::EntryType;
+
+bool NewArchive::create(const std::string& archivePath) {
+    archivePath_ = archivePath;
+    PathLocation location = locatePath(archivePath);
+    directory_ = std::move(location.directory);
+    leaf_ = std::move(location.leaf);
+    if (!directory_ || leaf_.empty() || leaf_ == "." || leaf_ == "..") return false;
+    EntryType type = directory_.typeOf(leaf_);
+    if (type == EntryType::Directory || type == EntryType::Other) return false;
+    working_ = directory_.createWorkingFile();
+    return working_.isOpen();
+}
+
+bool NewArchive::reserveTable(size_t count) {
+    const std::vector<uint8_t> room(ArchiveHeaderSize + TocRecordSize * count, 0);
+    return file().seek(0) && file().write(room.data(), room.size());
+}
+
+bool NewArchive::writeTable(const TocList& toc) {
+    const std::vector<uint8_t> table = encodeTableWithOffsets(toc);
+    return file().seek(0) && file().write(table.data(), table.size());
+}
+
+bool NewArchive::install(platform::Console& console) {
+    if (working_.commit(leaf_, true)) return true;
+    const std::string kept = leaf_ + ".new";
+    const std::string where = working_.keepAs(kept) ? directory_.pathOf(kept) : working_.path();
+    console.out("\nError: Could not replace BXA file (%s); it is unchanged, and the rebuilt archive is in %s\n",
+                archivePath_.c_str(), where.c_str());
+    return false;
+}
 
 bool isWellFormedArchive(const TocList& toc, int64_t archiveLength) {
     int64_t expected = static_cast<int64_t>(ArchiveHeaderSize + TocRecordSize * toc.size());
@@ -17,69 +48,44 @@ bool isWellFormedArchive(const TocList& toc, int64_t archiveLength) {
     return expected <= archiveLength;
 }
 
-int64_t archiveLengthOf(File& archive) { return archive.length().value_or(-1); }
-
-void reportNotWellFormed(const std::string& archivePath) {
-    platform::printOut("\nError: BXA file (%s) is not well formed (its records do not lie back to back); "
-                       "unpack and pack it to rebuild it\n",
-                       archivePath.c_str());
+void reportNotWellFormed(const std::string& archivePath, platform::Console& console) {
+    console.out("\nError: BXA file (%s) is not well formed (its records do not lie back to back); "
+                "unpack and pack it to rebuild it\n",
+                archivePath.c_str());
 }
 
-namespace {
-
-bool appendEncodedCopy(File& work, const RebuildPlan& plan) {
-    File copy = File::openForReading(plan.encodedCopyPath);
-    if (!copy) {
-        platform::printErr("\n\nError: Could not open file (%s)\n\n", plan.encodedCopyPath.c_str());
-        return false;
-    }
-    if (copy.length() != std::optional<int64_t>(plan.storedSize) ||
-        !copyRange(copy, 0, plan.storedSize, work)) {
-        return false;
-    }
-    copy.close();
-    platform::removeFile(plan.encodedCopyPath);
-    return true;
-}
-
-}  // namespace
-
-bool writeRebuiltArchive(File& work, File& oldArchive, const TocList& toc, const RebuildPlan& plan) {
-    std::vector<uint8_t> table = encodeTableWithOffsets(toc);
-    bool written = work.write(table.data(), table.size()) &&
-                   copyRange(oldArchive, plan.frontStart, plan.frontEnd - plan.frontStart, work) &&
-                   appendEncodedCopy(work, plan) &&
-                   copyRange(oldArchive, plan.backStart, plan.backEnd - plan.backStart, work);
-    written = work.close() && written;
-    if (!written) {
-        platform::printOut("\nError: Could not write BXA working file (%s)\n", RebuildWorkFileName);
-        platform::removeFile(plan.encodedCopyPath);
-        platform::removeFile(RebuildWorkFileName);
-    }
-    return written;
-}
-
-bool installRebuiltArchive(const std::string& archivePath) {
-    platform::makeWritable(archivePath);
-    if (platform::replaceFileAtomically(RebuildWorkFileName, archivePath)) return true;
-    platform::printOut("\nError: Could not replace BXA file (%s); it is unchanged, and the rebuilt archive is in %s\n",
-                       archivePath.c_str(), RebuildWorkFileName);
+bool Rebuild::reportWriteFailure() {
+    console_.out("\nError: Could not write the rebuilt BXA file (%s); it is unchanged\n", archive_.archivePath().c_str());
     return false;
 }
 
-std::optional<PreparedSource> prepareSourceFile(const std::string& workDir, const std::string& name) {
-    PreparedSource source;
-    source.path = platform::joinPath(workDir, name);
-    source.preparation = prepareModelSource(source.path);
-    if (source.preparation == ModelPreparation::Failed) return std::nullopt;
-    std::optional<int64_t> length = platform::regularFileLength(source.path);
-    if (!length || *length > INT32_MAX) {
-        restoreModelSource(source.path, source.preparation);
-        platform::printOut("\nError: Could not open source file (%s); file must exist", source.path.c_str());
-        return std::nullopt;
+bool Rebuild::encode(PreparedSource& source) {
+    platform::File& out = archive_.file();
+    if (!archive_.reserveTable(toc_.size()) ||
+        !platform::copyBytes(old_, plan_.frontStart, plan_.frontEnd - plan_.frontStart, out)) {
+        return reportWriteFailure();
     }
-    source.originalSize = static_cast<int32_t>(*length);
-    return source;
+    switch (encodeRecord(source, toc_[plan_.changed], out, console_)) {
+        case EncodeOutcome::Done: break;
+        case EncodeOutcome::NoWorkArea: console_.out("\nError: Could not allocate work buffer\n"); return false;
+        case EncodeOutcome::TooLarge: console_.out("\nError: The rebuilt BXA file would reach 2 GiB\n"); return false;
+        default: return reportWriteFailure();
+    }
+    if (!assignRunningOffsets(toc_)) {
+        console_.out("\nError: The rebuilt BXA file would reach 2 GiB\n");
+        return false;
+    }
+    return true;
+}
+
+bool Rebuild::finish() {
+    console_.out("\nRepacking...");
+    platform::File& out = archive_.file();
+    if (!platform::copyBytes(old_, plan_.backStart, plan_.backEnd - plan_.backStart, out) ||
+        !archive_.writeTable(toc_)) {
+        return reportWriteFailure();
+    }
+    return archive_.install(console_);
 }
 
 }  // namespace bxa

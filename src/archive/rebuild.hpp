@@ -1,5 +1,7 @@
-// What replace and add share: rebuilding an archive around one changed record in the work file "tmp.BXA"
-// and putting it in the archive's place atomically.
+// Writing an archive: a new archive is made as a working file beside the old one (in the same directory,
+// so that putting it in place is a rename) and replaces it only once complete. Pack fills it from a
+// catalog; replace and add rebuild it around one changed record, copying the old archive's data around it
+// in blocks.
 #pragma once
 
 #include <cstdint>
@@ -8,53 +10,82 @@
 
 #include "archive/toc.hpp"
 #include "entry/record_encoding.hpp"
+#include "platform/console.hpp"
+#include "platform/directory.hpp"
 #include "platform/file.hpp"
 
 namespace bxa {
 
-inline constexpr const char* RebuildWorkFileName = "tmp.BXA";
+// The new archive being written.
+class NewArchive {
+public:
+    // Makes the working file beside `archivePath`. Returns false (nothing printed; each command has its
+    // own message) when the archive's directory cannot be opened, a directory or another file that is not
+    // regular stands at the path, or the working file cannot be created.
+    bool create(const std::string& archivePath);
+
+    platform::File& file() { return working_.file(); }
+    const std::string& archivePath() const { return archivePath_; }
+
+    // Leaves room for the header and `count` table records; the data follows.
+    bool reserveTable(size_t count);
+    // Writes the header and the table with the entries' dataOffset values at the start of the file.
+    bool writeTable(const TocList& toc);
+
+    // Puts the new archive in the old one's place: its data is flushed to the disk first and the directory
+    // after the rename. On failure prints "\nError: Could not replace BXA file (%s); it is unchanged, and
+    // the rebuilt archive is in %s\n" on standard output, keeping the new archive under a name of its own.
+    bool install(platform::Console& console);
+
+private:
+    std::string archivePath_;
+    platform::Directory directory_;
+    std::string leaf_;
+    platform::WorkingFile working_;
+};
 
 // True when the records lie back to back in table order from the end of the table, as every writer lays
 // them out, and end within `archiveLength`. Rebuilding copies the data around the changed record in
 // blocks, which is only right for such an archive.
 bool isWellFormedArchive(const TocList& toc, int64_t archiveLength);
 
-// The new archive in the work file: the table (with the entries' dataOffset values), then the old
-// archive's bytes [frontStart, frontEnd), the encoded copy of the changed record (which must be exactly
-// `storedSize` bytes long; it is removed once copied), then the old archive's bytes [backStart, backEnd).
+void reportNotWellFormed(const std::string& archivePath, platform::Console& console);
+
+// Where the changed record goes: the old archive's bytes [frontStart, frontEnd) come before it, and
+// [backStart, backEnd) after it.
 struct RebuildPlan {
+    size_t changed = 0;  // the changed record's index in the new table
     int64_t frontStart = 0;
     int64_t frontEnd = 0;
-    std::string encodedCopyPath;
-    int32_t storedSize = 0;
     int64_t backStart = 0;
     int64_t backEnd = 0;
 };
 
-// Writes and closes the work file. Returns false, after printing a message on standard output, when a
-// read or write fails.
-bool writeRebuiltArchive(platform::File& work, platform::File& oldArchive, const TocList& toc,
-                         const RebuildPlan& plan);
+// Everything replace and add share, one step each so that a command can act between them.
+class Rebuild {
+public:
+    // `toc` is the new table (the changed entry in place, its method and originalSize set).
+    Rebuild(platform::File& oldArchive, TocList& toc, const RebuildPlan& plan, platform::Console& console)
+        : old_(oldArchive), toc_(toc), plan_(plan), console_(console) {}
 
-// Moves the work file into the archive's place atomically. On failure the old archive stays, the work file
-// stays, and the message says where the rebuilt archive is.
-bool installRebuiltArchive(const std::string& archivePath);
+    // The new archive beside the old one; false when it cannot be created (the caller reports it).
+    bool create(const std::string& archivePath) { return archive_.create(archivePath); }
 
-// The old archive's length, or -1 when unknown.
-int64_t archiveLengthOf(platform::File& archive);
+    // Writes the data in front of the changed record and encodes it ("Compressing NAME"). Returns false,
+    // after a message on standard output, when a write fails or the archive would reach 2 GiB.
+    bool encode(PreparedSource& source);
 
-void reportNotWellFormed(const std::string& archivePath);
+    // Prints "\nRepacking...", writes the data behind the changed record and the table, and installs the
+    // new archive. Returns false after a message.
+    bool finish();
 
-// The work-directory file of the changed record, ready to be encoded: a model is in its binary form (its
-// text form waits in "tmp.r7" until restoreModelSource).
-struct PreparedSource {
-    std::string path;
-    ModelPreparation preparation = ModelPreparation::NotAModel;
-    int32_t originalSize = 0;
+private:
+    bool reportWriteFailure();
+    NewArchive archive_;
+    platform::File& old_;
+    TocList& toc_;
+    RebuildPlan plan_;
+    platform::Console& console_;
 };
-
-// Prepares DIR/NAME for encoding. Returns nothing, after printing a message on standard output, when the
-// file cannot be prepared or opened (or is 2 GiB or more); the file is then as it was.
-std::optional<PreparedSource> prepareSourceFile(const std::string& workDir, const std::string& name);
 
 }  // namespace bxa

@@ -5,9 +5,6 @@
 #include <optional>
 
 #include "platform/byte_order.hpp"
-#include "platform/console.hpp"
-#include "platform/file.hpp"
-#include "platform/file_system.hpp"
 
 namespace bxa {
 
@@ -55,10 +52,6 @@ size_t TocList::find(const std::string& name) const {
     return entries_.size();
 }
 
-std::string formatCatalogLine(const TocEntry& entry) {
-    return std::to_string(entry.originalSize) + " " + std::to_string(entry.method) + " " + entry.name + "\r\n";
-}
-
 namespace {
 
 TocEntry entryFromRecord(const TocRecord& record) {
@@ -71,33 +64,41 @@ TocEntry entryFromRecord(const TocRecord& record) {
     return entry;
 }
 
-bool copyHeaderBytes(File& archive, const std::string& headerPath) {
-    File header = File::createForWriting(headerPath);
+// header.dat holds the archive's first bytes as read (16, or fewer in a shorter file).
+bool copyHeaderBytes(File& archive, const platform::Directory& workDir, platform::Console& console) {
+    const std::string headerPath = workDir.pathOf(HeaderFileName);
+    platform::WorkingFile header = workDir.createWorkingFile();
     if (!header) {
-        platform::printErr("\n\nError: Could not open header file (%s)\n\n", headerPath.c_str());
+        console.err("\n\nError: Could not open header file (%s)\n\n", headerPath.c_str());
         return false;
     }
     uint8_t bytes[ArchiveHeaderSize];
-    size_t got = archive.read(bytes, sizeof bytes);
-    if (!header.write(bytes, got) || !header.close()) {
-        platform::printErr("\n\nError: Could not write header file (%s)\n\n", headerPath.c_str());
+    std::optional<size_t> got = archive.readAt(0, bytes, sizeof bytes);
+    platform::OpenFailure failure = platform::OpenFailure::None;
+    if (!got || !header.file().write(bytes, *got) || !header.commit(HeaderFileName, false, &failure)) {
+        if (failure == platform::OpenFailure::IsDirectory || failure == platform::OpenFailure::NotRegular) {
+            console.err("\n\nError: Could not open header file (%s)\n\n", headerPath.c_str());
+        } else {
+            console.err("\n\nError: Could not write header file (%s)\n\n", headerPath.c_str());
+        }
         return false;
     }
     return true;
 }
 
+}  // namespace
+
 // Reads records from offset 16 until the table's end, which the first record's dataOffset marks. A table
 // end that is not on a record boundary, or lies before the first record's end, ends the table at the first
 // boundary at or past it; the end of the file ends it too.
-void readRecords(File& archive, TocList& toc) {
-    int64_t fileLength = archive.length().value_or(0);
+void readTableRecords(File& archive, TocList& toc) {
+    toc.clear();
+    const int64_t fileLength = archive.length().value_or(0);
     int64_t position = ArchiveHeaderSize;
     std::optional<int64_t> tableEnd;
     uint8_t bytes[TocRecordSize];
-    if (!archive.seek(position)) return;
-    while (position + static_cast<int64_t>(TocRecordSize) <= fileLength &&
-           (!tableEnd || position < *tableEnd)) {
-        if (archive.read(bytes, sizeof bytes) != sizeof bytes) break;
+    while (position + static_cast<int64_t>(TocRecordSize) <= fileLength && (!tableEnd || position < *tableEnd)) {
+        if (archive.readAt(position, bytes, sizeof bytes) != sizeof bytes) break;
         TocRecord record = decodeTocRecord(bytes);
         if (!tableEnd) tableEnd = record.dataOffset;
         toc.append(entryFromRecord(record));
@@ -105,20 +106,25 @@ void readRecords(File& archive, TocList& toc) {
     }
 }
 
-}  // namespace
-
-bool readTableOfContents(TocList& toc, const std::string& archivePath, const std::string& workDir) {
+bool readTableOfContents(TocList& toc, const std::string& archivePath, const std::string& workDir,
+                         platform::Console& console, ArchiveReading& opened) {
     toc.clear();
-    File archive = File::openForReading(archivePath);
-    if (!archive) {
-        platform::printErr("\n\nError: Could not open (%s)\n\n", archivePath.c_str());
+    opened.archive = File::openForReading(archivePath);
+    if (!opened.archive) {
+        console.err("\n\nError: Could not open (%s)\n\n", archivePath.c_str());
         return false;
     }
-    platform::makeDirectory(workDir);
-    platform::printOut("\nReading table of contents...");
-    if (!copyHeaderBytes(archive, platform::joinPath(workDir, "header.dat"))) return false;
-    readRecords(archive, toc);
-    platform::printOut("Done\n");
+    platform::Directory::make(workDir);
+    opened.workDir = platform::Directory::open(workDir);
+    console.out("\nReading table of contents...");
+    if (!opened.workDir) {
+        console.err("\n\nError: Could not open header file (%s)\n\n", platform::joinPath(workDir, HeaderFileName).c_str());
+        return false;
+    }
+    opened.workDir.removeLeftovers();
+    if (!copyHeaderBytes(opened.archive, opened.workDir, console)) return false;
+    readTableRecords(opened.archive, toc);
+    console.out("Done\n");
     return true;
 }
 

@@ -11,11 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/console.hpp"
+#include "platform/directory.hpp"
+#include "platform/file.hpp"
+
 namespace bxa {
 
-namespace platform {
-class File;
-}
 
 // Storage methods: only 1 and 2 are compressed; every other value means stored bytes and is carried
 // through unchanged.
@@ -30,6 +31,10 @@ inline constexpr size_t TocRecordSize = 48;
 inline constexpr size_t NameFieldSize = 32;
 // A stored name keeps at least one terminating NUL inside its field.
 inline constexpr size_t MaxRecordNameLength = NameFieldSize - 1;
+
+// The work directory's two side files.
+inline constexpr const char* HeaderFileName = "header.dat";
+inline constexpr const char* CatalogFileName = "catalog.dat";
 
 struct ArchiveHeader {
     int32_t tocOffset = 16;
@@ -83,19 +88,27 @@ private:
     std::vector<TocEntry> entries_;
 };
 
-// One catalog.dat line: "originalSize method name" with a CR LF line end.
-std::string formatCatalogLine(const TocEntry& entry);
+// What readTableOfContents leaves open for the command: the archive, read from its start, and the work
+// directory, through which every file of the work directory is made.
+struct ArchiveReading {
+    platform::File archive;
+    platform::Directory workDir;
+};
 
-// Empties `toc`, fills it from the archive's table of contents and copies the archive's first 16 bytes to
-// DIR/header.dat, creating DIR first (an existing directory is fine).
+// Empties `toc`, opens the archive, creates and opens the work directory (an existing one is fine), copies
+// the archive's first 16 bytes to DIR/header.dat and fills `toc` from the table of contents.
 // Returns false, after printing the message to standard error, when the archive cannot be opened (nothing is
-// written then) or header.dat cannot be created (`toc` is then empty).
+// written then) or header.dat cannot be created (`toc` is then empty); the archive stays open in `opened`
+// whenever it could be opened.
+bool readTableOfContents(TocList& toc, const std::string& archivePath, const std::string& workDir,
+                         platform::Console& console, ArchiveReading& opened);
+
+// Fills `toc` (emptied first) from the table of contents of an open archive.
 // Hostile input: the table ends at the first record's dataOffset, at the first whole record at or past it,
 // or at the end of the file, whichever comes first; a record cut short by the end of the file is dropped.
-// An archive of 16 bytes or fewer gives an empty list, and header.dat then holds the bytes there are. The
-// list never holds more entries than the file has room for. Offsets and sizes are not checked here: the
-// commands check each record before they use it.
-bool readTableOfContents(TocList& toc, const std::string& archivePath, const std::string& workDir);
+// An archive of 16 bytes or fewer gives an empty list. The list never holds more entries than the file has
+// room for. Offsets and sizes are not checked here: the commands check each record before they use it.
+void readTableRecords(platform::File& archive, TocList& toc);
 
 // Writes the header (16, 1, 1, count) and one record per entry, with dataOffset values running from
 // 16 + 48 * count and advancing by each storedSize, at the current position of `archive`.

@@ -2,120 +2,188 @@
 #include <cinttypes>
 #include <vector>
 
+#include "archive/catalog.hpp"
+#include "archive/command_support.hpp"
 #include "archive/commands.hpp"
-#include "archive/data_copy.hpp"
-#include "entry/entry_kinds.hpp"
+#include "entry/file_messages.hpp"
 #include "entry/record_decoding.hpp"
-#include "platform/console.hpp"
+#include "platform/directory.hpp"
 #include "platform/file.hpp"
-#include "platform/file_system.hpp"
 
 namespace bxa {
 
 namespace {
 
+using platform::Console;
+using platform::Directory;
 using platform::File;
 
-// A record is extracted only when its name stays inside the work directory and its data lies wholly
-// inside the archive: the table is untrusted input.
-bool checkRecordIsExtractable(const TocEntry& entry, int64_t archiveLength) {
-    if (!isContainedRecordName(entry.name)) {
-        platform::printErr("\n\nError: Record name (%s) is absolute or contains '..'; it would be written outside the work directory\n\n",
-                           entry.name.c_str());
-        return false;
+bool isSelected(const TocEntry& entry, const std::optional<std::string>& recordName) {
+    return !recordName || *recordName == entry.name;
+}
+
+// What is wrong with a record's name for the work directory, or nothing. A control character breaks
+// catalog.dat, which lists every record, so it stops even an unpack of another record.
+bool checkRecordName(const TocEntry& entry, bool selected, Console& console) {
+    if (!checkCatalogCanList(entry.name, console)) return false;
+    const std::string shown = printableName(entry.name);
+    switch (recordNameProblem(entry.name)) {
+        case NameProblem::Empty:
+        case NameProblem::Escapes:
+            if (!selected) return true;
+            console.err("\n\nError: Record name (%s) is absolute or contains '..'; it would be written outside the "
+                        "work directory\n\n",
+                        shown.c_str());
+            return false;
+        case NameProblem::SideFile:
+            if (!selected) return true;
+            console.err("\n\nError: Record name (%s) is the name of a file the unpack writes itself; it would "
+                        "replace it\n\n",
+                        shown.c_str());
+            return false;
+        case NameProblem::WorkingFileName:
+            if (!selected) return true;
+            console.err("\n\nError: Record name (%s) has the form of a working file of bxa; a later run would "
+                        "remove it\n\n",
+                        shown.c_str());
+            return false;
+        default: return true;
     }
+}
+
+bool checkRecordData(const TocEntry& entry, int64_t archiveLength, Console& console) {
     int64_t end = static_cast<int64_t>(entry.dataOffset) + entry.storedSize;
     if (entry.dataOffset < 0 || entry.storedSize < 0 || end > archiveLength) {
-        platform::printErr("\n\nError: Record (%s) lies outside the archive: offset %" PRId32 ", size %" PRId32
-                           ", archive length %" PRId64 "\n\n",
-                           entry.name.c_str(), entry.dataOffset, entry.storedSize, archiveLength);
+        console.err("\n\nError: Record (%s) lies outside the archive: offset %" PRId32 ", size %" PRId32
+                    ", archive length %" PRId64 "\n\n",
+                    entry.name.c_str(), entry.dataOffset, entry.storedSize, archiveLength);
         return false;
     }
     return true;
 }
 
+// A record whose file is the archive being read would overwrite it while it is read.
+bool checkNotTheArchive(const TocEntry& entry, const Directory& workDir, const std::string& archivePath,
+                        const std::optional<platform::FileIdentity>& archive, Console& console) {
+    std::string leaf;
+    Directory parent = workDir.parentOf(entry.name, leaf);
+    if (!parent || !archive || parent.identityOf(leaf) != archive) return true;
+    console.err("\n\nError: Record (%s) would replace the archive being read (%s)\n\n", entry.name.c_str(),
+                archivePath.c_str());
+    return false;
+}
+
 // Records that share stored bytes let a small archive demand unbounded work and disk: each copy of one
 // stream may expand several hundred times, and a 64 KiB table holds over a thousand records. A writer never
 // makes them, so a whole unpack refuses them before it writes anything. Records lying outside the archive
-// are left to checkRecordIsExtractable, which names them in table order.
-bool checkNoSharedData(const TocList& toc, int64_t archiveLength) {
+// are left to checkRecordData, which names them in table order.
+bool checkNoSharedData(const TocList& toc, int64_t archiveLength, Console& console) {
     std::vector<const TocEntry*> inside;
     for (const TocEntry& entry : toc) {
         int64_t end = static_cast<int64_t>(entry.dataOffset) + entry.storedSize;
         if (entry.dataOffset >= 0 && entry.storedSize > 0 && end <= archiveLength) inside.push_back(&entry);
     }
     std::stable_sort(inside.begin(), inside.end(),
-              [](const TocEntry* a, const TocEntry* b) { return a->dataOffset < b->dataOffset; });
+                     [](const TocEntry* a, const TocEntry* b) { return a->dataOffset < b->dataOffset; });
     for (size_t i = 1; i < inside.size(); ++i) {
         const TocEntry& before = *inside[i - 1];
         if (static_cast<int64_t>(before.dataOffset) + before.storedSize > inside[i]->dataOffset) {
-            platform::printErr("\n\nError: Records (%s) and (%s) share their data in the archive\n\n",
-                               before.name.c_str(), inside[i]->name.c_str());
-            platform::printErr("\nAborting...\n");
+            console.err("\n\nError: Records (%s) and (%s) share their data in the archive\n\n", before.name.c_str(),
+                        inside[i]->name.c_str());
             return false;
         }
     }
     return true;
 }
 
-bool extractRecord(File& archive, int64_t archiveLength, TocEntry& entry, const std::string& workDir) {
-    if (!checkRecordIsExtractable(entry, archiveLength)) {
-        platform::printErr("\nAborting...\n");
-        return false;
-    }
-    std::string path = platform::joinPath(workDir, entry.name);
-    {
-        File file = File::createForWriting(path);
-        if (!file) {
-            platform::printErr("\n\nError: Could not open file (%s)\n\n", path.c_str());
-            return false;
-        }
-        if (!copyRange(archive, entry.dataOffset, entry.storedSize, file) || !file.close()) {
-            platform::printErr("\n\nError: Could not write file (%s)\n\n", path.c_str());
+// Every check that can be made before a record is written, in table order.
+bool checkRecords(const TocList& toc, const std::optional<std::string>& recordName, File& archive,
+                  const std::string& archivePath, const Directory& workDir, Console& console) {
+    const int64_t archiveLength = archive.length().value_or(0);
+    const std::optional<platform::FileIdentity> archiveIdentity = platform::identityOf(archive);
+    for (const TocEntry& entry : toc) {
+        const bool selected = isSelected(entry, recordName);
+        if (!checkRecordName(entry, selected, console)) return false;
+        if (selected && (!checkRecordData(entry, archiveLength, console) ||
+                         !checkNotTheArchive(entry, workDir, archivePath, archiveIdentity, console))) {
             return false;
         }
     }
-    if (!decodeRecord(path, entry)) {
-        platform::printErr("\nAborting...\n");
+    return recordName || checkNoSharedData(toc, archiveLength, console);
+}
+
+bool extractRecord(File& archive, TocEntry& entry, const Directory& workDir, Console& console) {
+    const std::string path = workDir.pathOf(entry.name);
+    platform::OpenFailure failure = platform::OpenFailure::None;
+    std::string leaf;
+    Directory parent = workDir.parentOf(entry.name, leaf, &failure);
+    platform::WorkingFile output;
+    if (parent) {
+        switch (parent.typeOf(leaf)) {
+            case platform::EntryType::Directory: failure = platform::OpenFailure::IsDirectory; break;
+            case platform::EntryType::Other: failure = platform::OpenFailure::NotRegular; break;
+            default: output = parent.createWorkingFile(&failure); break;
+        }
+    }
+    if (!output) {
+        reportUnopenableFile(failure, path, console);
         return false;
     }
-    platform::printOut("Writing %s, %" PRId32 " bytes\n", entry.name.c_str(), entry.storedSize);
+    if (!decodeRecord(archive, entry, std::move(output), parent, leaf, path, console)) {
+        console.err("\nAborting...\n");
+        return false;
+    }
+    console.out("Writing %s, %" PRId32 " bytes\n", entry.name.c_str(), entry.storedSize);
+    if (recordNameProblem(entry.name) == NameProblem::Blank) {
+        console.err("\nWarning: Record name (%s) holds a blank; catalog.dat cannot carry it back to pack\n",
+                    entry.name.c_str());
+    }
     return true;
 }
 
-bool extractRecords(TocList& toc, const std::string& archivePath, const std::string& workDir,
-                    const std::optional<std::string>& recordName) {
-    File archive = File::openForReading(archivePath);
-    if (!archive) {
-        platform::printErr("\n\nError: Could not open (%s)\n\n", archivePath.c_str());
-        return false;
-    }
-    int64_t archiveLength = archive.length().value_or(0);
-    platform::makeDirectory(workDir);
-    std::string catalogPath = platform::joinPath(workDir, "catalog.dat");
-    File catalog = File::createForWriting(catalogPath);
+bool extractRecords(TocList& toc, ArchiveReading& reading, const std::string& archivePath,
+                    const std::optional<std::string>& recordName, Console& console) {
+    const Directory& workDir = reading.workDir;
+    const std::string catalogPath = workDir.pathOf(CatalogFileName);
+    platform::WorkingFile catalog;
+    if (workDir.typeOf(CatalogFileName) != platform::EntryType::Directory) catalog = workDir.createWorkingFile();
     if (!catalog) {
-        platform::printErr("\n\nError: Could not open (%s)\n\n", catalogPath.c_str());
+        console.err("\n\nError: Could not open (%s)\n\n", catalogPath.c_str());
         return false;
     }
-    platform::printOut("\nExtracting files...\n");
-    if (!recordName && !checkNoSharedData(toc, archiveLength)) return false;
+    console.out("\nExtracting files...\n");
+    // A refused archive leaves the old catalog.dat, like every other file, as it was.
+    if (!checkRecords(toc, recordName, reading.archive, archivePath, workDir, console)) {
+        console.err("\nAborting...\n");
+        return false;
+    }
+    CurrentDirectoryCopies copies;
+    copies.protect(reading.archive);
     bool found = false;
+    bool extracted = true;
     for (TocEntry& entry : toc) {
-        if (!recordName || *recordName == entry.name) {
-            if (recordName) found = true;
-            if (!extractRecord(archive, archiveLength, entry, workDir)) return false;
+        if (isSelected(entry, recordName)) {
+            // Expanding no longer passes through "tmp.cmp"; a stale one goes as it always did.
+            if (!found) copies.removeExpandedCopy();
+            found = true;
+            if (!extractRecord(reading.archive, entry, workDir, console)) {
+                extracted = false;
+                break;
+            }
         }
-        catalog.write(formatCatalogLine(entry));
+        catalog.file().write(formatCatalogLine(entry));
     }
-    if (!catalog.close()) {
-        platform::printErr("\n\nError: Could not write catalog (%s)\n\n", catalogPath.c_str());
+    // A failed unpack still leaves the catalog of the records written before the failure.
+    platform::OpenFailure failure = platform::OpenFailure::None;
+    if (!catalog.commit(CatalogFileName, false, &failure)) {
+        reportUnplaceableFile(failure, catalogPath, console);
         return false;
     }
-    platform::printOut("Done\n");
+    if (!extracted) return false;
+    console.out("Done\n");
     if (recordName && !found) {
-        platform::printOut("\nWarning: Specified file could not be found in archive (%s), no records written",
-                           recordName->c_str());
+        console.out("\nWarning: Specified file could not be found in archive (%s), no records written",
+                    recordName->c_str());
     }
     return true;
 }
@@ -123,9 +191,13 @@ bool extractRecords(TocList& toc, const std::string& archivePath, const std::str
 }  // namespace
 
 bool unpackArchive(TocList& toc, const std::string& archivePath, const std::string& workDir,
-                   const std::optional<std::string>& recordName) {
-    if (!readTableOfContents(toc, archivePath, workDir)) return false;
-    return extractRecords(toc, archivePath, workDir, recordName);
+                   const std::optional<std::string>& recordName, Console& console) {
+    toc.clear();
+    if (!checkPathArguments(archivePath, workDir, console)) return false;
+    removeLeftoversAround(archivePath);
+    ArchiveReading reading;
+    if (!readTableOfContents(toc, archivePath, workDir, console, reading)) return false;
+    return extractRecords(toc, reading, archivePath, recordName, console);
 }
 
 }  // namespace bxa

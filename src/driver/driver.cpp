@@ -17,8 +17,8 @@ bool isSwitch(const char* argument, char lower) {
     return argument[0] == '-' && (argument[1] == lower || argument[1] == upper) && argument[2] == '\0';
 }
 
-int printUsage(const char* programName) {
-    platform::printErr("\n\nUsage: %s -u|-p|-a [-f filename] BXAfilename outputDirectory\n\n", programName);
+int printUsage(const char* programName, platform::Console& console) {
+    console.err("\n\nUsage: %s -u|-p|-a [-f filename] BXAfilename outputDirectory\n\n", programName);
     return ExitMalformedCommandLine;
 }
 
@@ -53,17 +53,16 @@ std::optional<Command> parseCommandLine(int argc, const char* const* argv) {
     return command;
 }
 
-bool runCommand(const Command& command, TocList& toc) {
+bool runCommand(const Command& command, TocList& toc, platform::Console& console) {
     switch (command.letter) {
-        case 'u':
-            return unpackArchive(toc, command.archive, command.directory, command.recordName);
+        case 'u': return unpackArchive(toc, command.archive, command.directory, command.recordName, console);
         case 'p':
-            if (command.recordName) return replaceRecord(toc, command.archive, command.directory, *command.recordName);
-            return packArchive(toc, command.archive, command.directory);
-        case 'a':
-            return addFile(toc, command.archive, command.directory, *command.recordName);
-        default:
-            return catalogArchive(toc, command.archive, command.directory);
+            if (command.recordName) {
+                return replaceRecord(toc, command.archive, command.directory, *command.recordName, console);
+            }
+            return packArchive(toc, command.archive, command.directory, console);
+        case 'a': return addFile(toc, command.archive, command.directory, *command.recordName, console);
+        default: return catalogArchive(toc, command.archive, command.directory, console);
     }
 }
 
@@ -71,11 +70,12 @@ bool runCommand(const Command& command, TocList& toc) {
 
 int runCommandLine(int argc, const char* const* argv, std::FILE* input) {
     const char* programName = argc > 0 && argv[0] != nullptr ? argv[0] : "bxa";
+    platform::StandardConsole console;
     std::optional<Command> command = parseCommandLine(argc, argv);
-    if (!command) return printUsage(programName);
+    if (!command) return printUsage(programName, console);
     TocList toc;
-    if (!runCommand(*command, toc)) {
-        platform::printOut("\n\nPress any key to continue...");
+    if (!runCommand(*command, toc, console)) {
+        console.out("\n\nPress any key to continue...");
         std::fflush(stdout);
         std::fgetc(input);
     }

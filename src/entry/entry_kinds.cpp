@@ -4,8 +4,6 @@
 #include <cstring>
 
 #include "archive/toc.hpp"
-#include "platform/file.hpp"
-#include "platform/file_system.hpp"
 
 namespace bxa {
 
@@ -25,10 +23,9 @@ ModelKind modelKindOf(std::string_view path) {
 
 namespace {
 
-int32_t bitmapMethodByContent(const std::string& path) {
+int32_t bitmapMethodByContent(platform::File& file) {
     std::array<uint8_t, 16> head{};
-    size_t got = 0;
-    if (platform::File file = platform::File::openForReading(path)) got = file.read(head.data(), head.size());
+    size_t got = file.readAt(0, head.data(), head.size()).value_or(0);
     auto holds = [&](size_t at, const char* text) {
         size_t length = std::strlen(text);
         return got >= at + length && std::memcmp(head.data() + at, text, length) == 0;
@@ -40,29 +37,13 @@ int32_t bitmapMethodByContent(const std::string& path) {
 
 }  // namespace
 
-int32_t storageMethodFor(const std::string& path) {
+int32_t storageMethodFor(std::string_view path, platform::File& file) {
     std::string ext = extensionOf(path);
-    if (ext == "BMP") return bitmapMethodByContent(path);
+    if (ext == "BMP") return bitmapMethodByContent(file);
     for (const char* textLike : {"MIS", "MMD", "DAT", "CSV", "FLT", "INF", "TOC"}) {
         if (ext == textLike) return MethodCompressedAscii;
     }
     return MethodCompressedBinary;
-}
-
-bool isContainedRecordName(std::string_view name) {
-    if (name.empty()) return false;
-    auto isSeparator = [](char c) { return c == '/' || c == platform::pathSeparator(); };
-    if (isSeparator(name.front())) return false;
-    // A drive letter ("C:...") makes a path absolute or drive-relative on Windows.
-    if (platform::pathSeparator() == '\\' && name.size() >= 2 && name[1] == ':') return false;
-    size_t start = 0;
-    while (start <= name.size()) {
-        size_t end = start;
-        while (end < name.size() && !isSeparator(name[end])) ++end;
-        if (name.substr(start, end - start) == "..") return false;
-        start = end + 1;
-    }
-    return true;
 }
 
 }  // namespace bxa

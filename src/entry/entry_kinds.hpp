@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/file.hpp"
+
 namespace bxa {
 
 enum ModelKind : int { ModelKindNone = 0, ModelKindR7D = 1, ModelKindR7P = 2, ModelKindR7T = 3 };
@@ -16,13 +18,10 @@ std::string extensionOf(std::string_view text);
 
 ModelKind modelKindOf(std::string_view path);
 
-// The storage method for a file newly added to an archive: "BMP" by content (PNG signature at bytes 1-3:
-// MethodStoredPng; "JFIF" at bytes 6-9: MethodStoredJfif; else 1), text-like data extensions 2, everything
-// else 1. A file that cannot be read counts as one whose bytes match nothing.
-int32_t storageMethodFor(const std::string& path);
-
-// True when `name`, used as a file name inside the work directory, stays inside it: not empty, not absolute,
-// and no '..' component (with '/' and, on Windows, '\' as separators).
-bool isContainedRecordName(std::string_view name);
+// The storage method for a file newly added to an archive, by the extension of `path` and, for "BMP", the
+// first bytes of `file` (open for reading; its position is not used): a PNG signature at bytes 1-3 gives
+// MethodStoredPng, "JFIF" at bytes 6-9 MethodStoredJfif, anything else 1. Text-like data extensions give
+// 2, everything else 1. Bytes the file is too short to hold (or that cannot be read) match nothing.
+int32_t storageMethodFor(std::string_view path, platform::File& file);
 
 }  // namespace bxa

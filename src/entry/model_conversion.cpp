@@ -6,20 +6,20 @@
 
 namespace bxa {
 
-bool convertModelToText(ModelKind kind, const std::string& modelPath, const std::string& textPath) {
+bool convertModelToText(ModelKind kind, platform::File& model, platform::File& text) {
     switch (kind) {
-        case ModelKindR7D: return convertR7dToText(modelPath, textPath);
-        case ModelKindR7P: return convertR7pToText(modelPath, textPath);
-        case ModelKindR7T: return convertR7tToText(modelPath, textPath);
+        case ModelKindR7D: return convertR7dToText(model, text) == ConversionResult::Ok;
+        case ModelKindR7P: return convertR7pToText(model, text) == ConversionResult::Ok;
+        case ModelKindR7T: return convertR7tToText(model, text) == ConversionResult::Ok;
         default: return true;
     }
 }
 
-bool convertTextToModel(ModelKind kind, const std::string& modelPath, const std::string& textPath) {
+bool convertTextToModel(ModelKind kind, platform::File& text, platform::File& model) {
     switch (kind) {
-        case ModelKindR7D: return convertTextToR7d(modelPath, textPath);
-        case ModelKindR7P: return convertTextToR7p(modelPath, textPath);
-        case ModelKindR7T: return convertTextToR7t(modelPath, textPath);
+        case ModelKindR7D: return convertTextToR7d(text, model) == ConversionResult::Ok;
+        case ModelKindR7P: return convertTextToR7p(text, model) == ConversionResult::Ok;
+        case ModelKindR7T: return convertTextToR7t(text, model) == ConversionResult::Ok;
         default: return true;
     }
 }

@@ -1,17 +1,16 @@
-// Runs the converter of a model kind in either direction.
+// Runs the converter of a model kind in either direction, between open files.
 #pragma once
 
-#include <string>
-
 #include "entry/entry_kinds.hpp"
+#include "platform/file.hpp"
 
 namespace bxa {
 
-// Binary model at `modelPath` to its text form at `textPath`. Returns the converter's result; true for
-// ModelKindNone (nothing to do).
-bool convertModelToText(ModelKind kind, const std::string& modelPath, const std::string& textPath);
+// Binary model in `model` (read from its start) to its text form in `text` (empty, left open). Returns
+// false when the text could not be written. ModelKindNone converts nothing and succeeds.
+bool convertModelToText(ModelKind kind, platform::File& model, platform::File& text);
 
-// Text form at `textPath` to the binary model at `modelPath`.
-bool convertTextToModel(ModelKind kind, const std::string& modelPath, const std::string& textPath);
+// Text form in `text` (read from its start) to the binary model in `model` (empty, left open).
+bool convertTextToModel(ModelKind kind, platform::File& text, platform::File& model);
 
 }  // namespace bxa

@@ -1,84 +1,71 @@
 #include "entry/record_decoding.hpp"
 
-#include <memory>
-#include <new>
-
-#include "compress/engine.hpp"
-#include "compress/expand_stream.hpp"
 #include "entry/entry_kinds.hpp"
+#include "entry/file_messages.hpp"
 #include "entry/model_conversion.hpp"
 #include "entry/stream_pair.hpp"
-#include "platform/console.hpp"
-#include "platform/file.hpp"
-#include "platform/file_system.hpp"
 
 namespace bxa {
 
 namespace {
 
-enum class Expansion { Expanded, NotAStream, Failed };
+using platform::Console;
+using platform::File;
+using platform::OpenFailure;
 
-void reportWriteFailure(const std::string& path) {
-    platform::printErr("\n\nError: Could not write file (%s)\n\n", path.c_str());
-}
-
-Expansion expandInPlace(const std::string& path) {
-    platform::File input = platform::File::openForReading(path);
-    if (!input) {
-        platform::printOut("\nError: Could not open input file\n");
-        return Expansion::Failed;
-    }
-    platform::File output = platform::File::createForWriting(ExpandedTempName);
-    if (!output) {
-        platform::printOut("\nError: Could not open output file\n");
-        return Expansion::Failed;
-    }
-    std::unique_ptr<uint8_t[]> workArea(new (std::nothrow) uint8_t[ExpandWorkSize]);
-    if (!workArea) {
-        platform::printOut("\nError: Could not allocate work buffer\n");
-        return Expansion::Failed;
-    }
-    StreamPair pair{&input, &output};
-    int result = ExpandStream(readChunk, writeChunk, workArea.get(), &pair);
-    input.close();
-    bool written = output.close() && !pair.writeFailed;
-    workArea.reset();
-    if (result != ResultOk) return pair.readFailed ? Expansion::Failed : Expansion::NotAStream;
-    if (!written) {
-        reportWriteFailure(ExpandedTempName);
-        return Expansion::Failed;
-    }
-    if (!platform::moveFileOver(ExpandedTempName, path)) {
-        reportWriteFailure(path);
-        return Expansion::Failed;
-    }
-    return Expansion::Expanded;
-}
-
-bool convertToTextInPlace(ModelKind kind, const std::string& path) {
-    // The converters report their own open failures; a write failure shows in their result too.
-    if (!convertModelToText(kind, path, ExpandedTempName)) return false;
-    if (!platform::moveFileOver(ExpandedTempName, path)) {
-        reportWriteFailure(path);
-        return false;
-    }
-    return true;
+// The stored bytes as they are: for records that are not compressed, and for streams that cannot be
+// expanded.
+bool copyStored(File& archive, const TocEntry& entry, File& output) {
+    return output.truncate(0) && output.seek(0) && copyBytes(archive, entry.dataOffset, entry.storedSize, output);
 }
 
 }  // namespace
 
-bool decodeRecord(const std::string& path, TocEntry& entry) {
-    platform::printOut("Decompressing %s\n", entry.name.c_str());
-    if (entry.method == MethodCompressedBinary || entry.method == MethodCompressedAscii) {
-        switch (expandInPlace(path)) {
-            case Expansion::Failed: return false;
-            case Expansion::NotAStream: entry.method = MethodStored; break;
-            case Expansion::Expanded: break;
+bool decodeRecord(File& archive, TocEntry& entry, platform::WorkingFile output, const platform::Directory& parent,
+                  std::string_view leaf, const std::string& path, Console& console) {
+    console.out("Decompressing %s\n", entry.name.c_str());
+    const bool compressed = entry.method == MethodCompressedBinary || entry.method == MethodCompressedAscii;
+    if (compressed) {
+        switch (expandBetween(archive, entry.dataOffset, entry.storedSize, output.file())) {
+            case EngineOutcome::Done: break;
+            case EngineOutcome::NotAStream:
+                entry.method = MethodStored;
+                if (!copyStored(archive, entry, output.file())) {
+                    reportUnwritableFile(path, console);
+                    return false;
+                }
+                break;
+            case EngineOutcome::NoWorkArea: console.out("\nError: Could not allocate work buffer\n"); return false;
+            case EngineOutcome::ReadFailed:
+                console.err("\n\nError: Could not read the data of record (%s) from the archive\n\n", entry.name.c_str());
+                return false;
+            case EngineOutcome::WriteFailed: reportUnwritableFile(path, console); return false;
         }
-        ModelKind kind = modelKindOf(path);
-        if (kind != ModelKindNone && !convertToTextInPlace(kind, path)) return false;
+    } else if (!copyBytes(archive, entry.dataOffset, entry.storedSize, output.file())) {
+        reportUnwritableFile(path, console);
+        return false;
     }
-    platform::removeFile(ExpandedTempName);
+
+    platform::WorkingFile* placed = &output;
+    platform::WorkingFile text;
+    const ModelKind kind = modelKindOf(path);
+    if (compressed && kind != ModelKindNone) {
+        text = parent.createWorkingFile();
+        if (!text || !output.file().seek(0)) {
+            console.err("\n\nError: Could not open file (%s)\n\n", path.c_str());
+            return false;
+        }
+        if (!convertModelToText(kind, output.file(), text.file())) {
+            console.err("\nError: Could not write output file (%s)\n", path.c_str());
+            return false;
+        }
+        placed = &text;
+    }
+    OpenFailure failure = OpenFailure::None;
+    if (!placed->commit(leaf, false, &failure)) {
+        reportUnplaceableFile(failure, path, console);
+        return false;
+    }
     return true;
 }
 

@@ -1,21 +1,27 @@
-// Turns an extracted record file, in place, into the form an author edits.
+// Turns a record's stored bytes into the file an author edits.
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "archive/toc.hpp"
+#include "platform/console.hpp"
+#include "platform/directory.hpp"
+#include "platform/file.hpp"
 
 namespace bxa {
 
-// The fixed temporary file, in the current directory, that receives expanded bytes and converter output.
-inline constexpr const char* ExpandedTempName = "tmp.cmp";
-
-// Prints "Decompressing NAME". For methods 1 and 2, expands the file's stored stream through "tmp.cmp" and
-// puts the result in the file's place; a stream that cannot be expanded leaves the stored bytes and sets
-// the entry's method to 0. A model file (by extension) that was expanded or flagged as compressed is then
-// turned into its text form the same way. "tmp.cmp" is removed before returning true.
-// Returns false, after printing a message, when a file cannot be opened, the work area cannot be had, or a
-// write fails (a full disk); the caller then aborts the unpack.
-bool decodeRecord(const std::string& path, TocEntry& entry);
+// Prints "Decompressing NAME" and writes the record's file from its stored bytes in `archive`, into
+// `output`, a fresh working file in `parent`, which is renamed to `leaf` there only once complete: the
+// previous file of that name stays whole until then. Methods 1 and 2 are expanded; a stream that cannot be
+// expanded is written as stored and the entry's method becomes 0. A model file (by the extension of
+// `path`, the file's path as messages show it) that was expanded or flagged as compressed is then turned
+// into its text form. The entry's offset and size must already be known to lie inside the archive.
+// Returns false, after printing a message, when the work area cannot be had, the archive cannot be read, a
+// write fails (a full disk: the partial file is removed) or `leaf` is a directory or not a regular file;
+// the caller then aborts the unpack.
+bool decodeRecord(platform::File& archive, TocEntry& entry, platform::WorkingFile output,
+                  const platform::Directory& parent, std::string_view leaf, const std::string& path,
+                  platform::Console& console);
 
 }  // namespace bxa

@@ -1,40 +1,59 @@
-// Turns a work-directory file into a record's stored bytes.
+// Turns a work-directory file into a record's stored bytes. The author's file is only ever read: a model's
+// text form is parsed into a working file of the run, and the record is encoded from there.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "archive/toc.hpp"
+#include "entry/entry_kinds.hpp"
+#include "platform/console.hpp"
+#include "platform/directory.hpp"
+#include "platform/file.hpp"
 
 namespace bxa {
 
-// The fixed temporary file, in the current directory, that holds a model's text form while its binary
-// form is being encoded.
-inline constexpr const char* SavedTextTempName = "tmp.r7";
+// A work-directory file opened for encoding.
+struct PreparedSource {
+    platform::File text;           // the author's file, open for reading
+    platform::WorkingFile binary;  // for a model in text form: its binary form, made by the parser
+    ModelKind kind = ModelKindNone;
+    bool converted = false;
+    int64_t size = 0;              // the length of the bytes to encode: the record's originalSize
+    std::optional<platform::FileIdentity> identity;  // of the author's file
 
-// The encoded copy of record NAME: DIR/xcmp_NAME.
-std::string encodedCopyPath(const std::string& workDir, const std::string& name);
-
-enum class ModelPreparation {
-    NotAModel,    // not a model file by extension: nothing was done
-    Converted,    // the text form is saved in "tmp.r7" and the file now holds the binary form
-    LeftAsIs,     // a model file that is missing, or already binary (it holds a NUL byte): untouched
-    Failed,       // the text form could not be saved or converted; the file is untouched (message printed)
+    // The bytes to encode: the binary form of a converted model, else the file itself.
+    platform::File& bytes() { return converted ? binary.file() : text; }
 };
 
-// Before a model file is encoded: saves its text form as "tmp.r7", parses it into the binary form in
-// "tmp.cmp" and puts that in the file's place. A missing file is never created, and a file that holds a
-// NUL byte is a binary model already and is left as it is, so it is encoded unchanged.
-ModelPreparation prepareModelSource(const std::string& path);
+enum class SourceProblem {
+    None,
+    Missing,      // no such file, or a directory where the file should be, or it cannot be opened
+    NotRegular,   // a FIFO, device or socket
+    LinkInPath,   // a directory on the way is a symbolic link
+    TooLarge,     // 2 GiB or more: no room in a record
+    Unconvertible,  // the binary form could not be written (message printed)
+};
 
-// After a model file was encoded: puts the saved text form from "tmp.r7" back in the file's place.
-// Returns false when it could not (the text form then still waits in "tmp.r7").
-bool restoreModelSource(const std::string& path, ModelPreparation preparation);
+// Opens `name` in `workDir` (`path` is how messages name it). A model file (by the extension of `path`)
+// in text form is parsed into a working file made in `binaryDir`; one that holds a NUL byte is a binary
+// model already and is encoded as it is. When a model file cannot be opened, the parser's message
+// "\nError: Could not open output file (PATH)\n" goes to standard error first, as the parser would print
+// it. Returns the problem; every message but that one is the caller's.
+SourceProblem prepareSource(const platform::Directory& workDir, std::string_view name, const std::string& path,
+                            const platform::Directory& binaryDir, platform::Console& console,
+                            PreparedSource& prepared);
 
-// Prints "Compressing NAME" and writes DIR/xcmp_NAME: compressed with binary (method 1) or ASCII (method 2)
-// literals and a 4096-byte dictionary, or an unchanged copy for any other method; then sets the entry's
-// storedSize to the copy's length. Returns false, after printing a message, when a file cannot be opened,
-// the work area cannot be had, a write fails, or the copy is 2 GiB or more; storedSize is then unchanged
-// and no encoded copy is left.
-bool encodeRecord(const std::string& workDir, TocEntry& entry);
+// How encodeRecord ended.
+enum class EncodeOutcome { Done, WriteFailed, ReadFailed, NoWorkArea, TooLarge };
+
+// Prints "Compressing NAME" and appends the stored bytes of `source` to `out` (at its end): compressed
+// with binary (method 1) or ASCII (method 2) literals and a 4096-byte dictionary, or copied unchanged for
+// any other method. Sets the entry's storedSize to the number of bytes appended, which is also the file's
+// growth. On failure the entry is unchanged and `out` may hold a part of the record.
+EncodeOutcome encodeRecord(PreparedSource& source, TocEntry& entry, platform::File& out,
+                           platform::Console& console);
 
 }  // namespace bxa

@@ -1,26 +1,51 @@
-// The file callbacks that record encoding and decoding hand to the compression engine.
+// The file callbacks that record encoding and decoding hand to the compression engine, and the one routine
+// that runs an engine between two files.
 #pragma once
 
 #include <cstdint>
+#include <limits>
+#include <vector>
 
 #include "platform/file.hpp"
 
 namespace bxa {
 
-// The context of both callbacks: the file the engine reads and the file it writes. The engine does not
+// The context of both callbacks: the stretch of the file the engine reads (read at explicit offsets, so
+// that several records of one archive may be read at once) and the file it writes. The engine does not
 // learn of failed reads or writes, so the callbacks note them here for the caller to check afterwards.
 struct StreamPair {
     platform::File* input = nullptr;
+    int64_t inputOffset = 0;
+    int64_t inputRemaining = std::numeric_limits<int64_t>::max();
     platform::File* output = nullptr;
     bool readFailed = false;
     bool writeFailed = false;
+    // Reads go through this buffer in large blocks; the engine asks for 2 or 4 KiB at a time.
+    std::vector<uint8_t> buffer;
+    size_t bufferStart = 0;
+    size_t bufferEnd = 0;
 };
 
-// Reads up to *size bytes from the pair's input; returns how many, 0 at the end of the file (or on a read
-// error, which is also noted in the pair).
+// Reads up to *size bytes of the pair's input stretch; returns how many, 0 at its end (or on a read error,
+// which is also noted in the pair).
 uint32_t readChunk(uint8_t* buffer, uint32_t* size, void* pair);
 
 // Writes *size bytes to the pair's output; a failure is noted in the pair.
 void writeChunk(uint8_t* buffer, uint32_t* size, void* pair);
+
+enum class EngineOutcome {
+    Done,          // the whole input went through the engine and every write succeeded
+    NotAStream,    // the expander rejected the input (its result code was not ResultOk)
+    ReadFailed,
+    WriteFailed,
+    NoWorkArea,    // the work area could not be allocated
+};
+
+// Expands the `length` bytes at `offset` of `input` to the current position of `output`.
+EngineOutcome expandBetween(platform::File& input, int64_t offset, int64_t length, platform::File& output);
+
+// Compresses `input` from its start to its end to the current position of `output`, with the literal mode
+// of `method` (2: ASCII-coded literals; else binary) and a 4096-byte dictionary.
+EngineOutcome compressBetween(platform::File& input, int32_t method, platform::File& output);
 
 }  // namespace bxa

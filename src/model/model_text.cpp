@@ -17,11 +17,11 @@ namespace bxa::model_text {
 namespace {
 
 void reportModelOpenFailure(const std::string& modelPath) {
-    platform::printErr("\nError: Could not open R7 file (%s)\n", modelPath.c_str());
+    platform::StandardConsole().err("\nError: Could not open R7 file (%s)\n", modelPath.c_str());
 }
 
 void reportTextOpenFailure(const std::string& textPath) {
-    platform::printErr("\nError: Could not open output file (%s)\n", textPath.c_str());
+    platform::StandardConsole().err("\nError: Could not open output file (%s)\n", textPath.c_str());
 }
 
 }  // namespace
@@ -41,7 +41,7 @@ bool convertPathToText(const std::string& modelPath, const std::string& textPath
     const ConversionResult result = convert(model, text);
     model.close();
     if (!text.close() || result == ConversionResult::WriteFailed) {
-        platform::printErr("\nError: Could not write output file (%s)\n", textPath.c_str());
+        platform::StandardConsole().err("\nError: Could not write output file (%s)\n", textPath.c_str());
         return false;
     }
     return true;
@@ -62,7 +62,7 @@ bool convertPathToModel(const std::string& modelPath, const std::string& textPat
     const ConversionResult result = convert(text, model);
     text.close();
     if (!model.close() || result == ConversionResult::WriteFailed) {
-        platform::printErr("\nError: Could not write R7 file (%s)\n", modelPath.c_str());
+        platform::StandardConsole().err("\nError: Could not write R7 file (%s)\n", modelPath.c_str());
         return false;
     }
     return true;

@@ -1,18 +1,18 @@
 #include "platform/file.hpp"
 
-#include <cerrno>
-#include <cstdarg>
-#include <cstring>
 #include <algorithm>
+#include <cerrno>
 #include <utility>
 #include <vector>
 
-#if defined(_WIN32)
-#include <sys/stat.h>
-#include <sys/types.h>
-#else
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/types.h>
+
+#if defined(_WIN32)
+#include <io.h>
+#include <windows.h>
+#else
 #include <unistd.h>
 #endif
 
@@ -20,24 +20,27 @@ namespace bxa::platform {
 
 namespace {
 
-bool isRegularFile(std::FILE* file) {
-#if defined(_WIN32)
-    struct _stat64 info;
-    return _fstat64(_fileno(file), &info) == 0 && (info.st_mode & _S_IFREG) != 0;
-#else
-    struct stat info;
-    return fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode);
-#endif
-}
-
-#if !defined(_WIN32)
-int openWithoutFollowing(const std::string& path) {
-    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
-}
-#endif
-
 // Large stdio buffers: records and models are streamed in blocks, and fewer system calls matter.
 constexpr size_t StreamBufferSize = 1 << 16;
+// Blocks of the copy through memory, where the kernel cannot copy between the files itself.
+constexpr size_t CopyBlockSize = 1 << 20;
+
+OpenFailure failureOf(int error) {
+    switch (error) {
+        case ENOENT: return OpenFailure::Missing;
+        case EISDIR: return OpenFailure::IsDirectory;
+        case ENAMETOOLONG: return OpenFailure::NameTooLong;
+#if !defined(_WIN32)
+        case ELOOP: return OpenFailure::LinkInPath;
+        case ENXIO: return OpenFailure::NotRegular;  // a FIFO without a reader, a device without its driver
+#endif
+        default: return OpenFailure::Other;
+    }
+}
+
+void report(OpenFailure* failure, OpenFailure value) {
+    if (failure != nullptr) *failure = value;
+}
 
 }  // namespace
 
@@ -62,36 +65,71 @@ File& File::operator=(File&& other) noexcept {
 
 File::~File() { close(); }
 
-File File::openForReading(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+File File::adopt(int descriptor, const char* mode) {
+    if (descriptor < 0) return File();
+#if defined(_WIN32)
+    std::FILE* file = _fdopen(descriptor, mode);
+    if (file == nullptr) _close(descriptor);
+#else
+    std::FILE* file = ::fdopen(descriptor, mode);
+    if (file == nullptr) ::close(descriptor);
+#endif
     if (file == nullptr) return File();
-    if (!isRegularFile(file)) {
-        std::fclose(file);
+    return File(file);
+}
+
+File File::openForReading(const std::string& path, OpenFailure* failure) {
+    report(failure, OpenFailure::None);
+#if defined(_WIN32)
+    int descriptor = _open(path.c_str(), _O_RDONLY | _O_BINARY);
+    if (descriptor < 0) {
+        report(failure, failureOf(errno));
         return File();
     }
-    return File(file);
+    struct _stat64 info;
+    if (_fstat64(descriptor, &info) != 0 || (info.st_mode & _S_IFREG) == 0) {
+        report(failure, (info.st_mode & _S_IFDIR) != 0 ? OpenFailure::IsDirectory : OpenFailure::NotRegular);
+        _close(descriptor);
+        return File();
+    }
+#else
+    // Non-blocking first: opening a FIFO without a writer would otherwise wait forever.
+    int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (descriptor < 0) {
+        report(failure, failureOf(errno));
+        return File();
+    }
+    struct stat info;
+    if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
+        report(failure, S_ISDIR(info.st_mode) ? OpenFailure::IsDirectory : OpenFailure::NotRegular);
+        ::close(descriptor);
+        return File();
+    }
+    int flags = ::fcntl(descriptor, F_GETFL);
+    if (flags >= 0) ::fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK);
+#endif
+    File file = adopt(descriptor, "rb");
+    if (!file) report(failure, OpenFailure::Other);
+    return file;
 }
 
 File File::createForWriting(const std::string& path) {
 #if defined(_WIN32)
-    std::FILE* file = std::fopen(path.c_str(), "wb");
+    return adopt(_open(path.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE), "wb");
 #else
-    // An existing file or symbolic link is replaced by a new file rather than truncated: a link is never
-    // written through, and a file system that flushes truncated files on close is spared that flush.
     struct stat existing;
-    if (::lstat(path.c_str(), &existing) == 0 && (S_ISREG(existing.st_mode) || S_ISLNK(existing.st_mode))) {
-        ::unlink(path.c_str());
-    }
-    int fd = openWithoutFollowing(path);
-    if (fd < 0) return File();
-    std::FILE* file = ::fdopen(fd, "wb");
-    if (file == nullptr) {
-        ::close(fd);
-        return File();
-    }
+    if (::lstat(path.c_str(), &existing) == 0 && S_ISLNK(existing.st_mode)) ::unlink(path.c_str());
+    return adopt(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666), "wb");
 #endif
-    if (file == nullptr) return File();
-    return File(file);
+}
+
+int File::descriptor() const {
+    if (file_ == nullptr) return -1;
+#if defined(_WIN32)
+    return _fileno(file_);
+#else
+    return fileno(file_);
+#endif
 }
 
 size_t File::read(void* buffer, size_t size) {
@@ -99,18 +137,41 @@ size_t File::read(void* buffer, size_t size) {
     return std::fread(buffer, 1, size, file_);
 }
 
+bool File::readFailed() const { return file_ == nullptr || std::ferror(file_) != 0; }
+
+std::optional<size_t> File::readAt(int64_t offset, void* buffer, size_t size) {
+    if (file_ == nullptr || offset < 0) return std::nullopt;
+    size_t done = 0;
+    auto* bytes = static_cast<char*>(buffer);
+    while (done < size) {
+#if defined(_WIN32)
+        HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(descriptor()));
+        OVERLAPPED at{};
+        const uint64_t position = static_cast<uint64_t>(offset) + done;
+        at.Offset = static_cast<DWORD>(position);
+        at.OffsetHigh = static_cast<DWORD>(position >> 32);
+        DWORD want = static_cast<DWORD>(std::min<size_t>(size - done, 1u << 30));
+        DWORD got = 0;
+        if (!ReadFile(handle, bytes + done, want, &got, &at)) {
+            if (GetLastError() == ERROR_HANDLE_EOF) break;
+            return std::nullopt;
+        }
+#else
+        ssize_t got = ::pread(descriptor(), bytes + done, size - done, static_cast<off_t>(offset + done));
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return std::nullopt;
+        }
+#endif
+        if (got == 0) break;
+        done += static_cast<size_t>(got);
+    }
+    return done;
+}
+
 bool File::write(const void* data, size_t size) {
     if (file_ == nullptr) return false;
     if (size != 0 && std::fwrite(data, 1, size, file_) != size) writeFailed_ = true;
-    return !writeFailed_;
-}
-
-bool File::print(const char* format, ...) {
-    if (file_ == nullptr) return false;
-    va_list args;
-    va_start(args, format);
-    if (std::vfprintf(file_, format, args) < 0) writeFailed_ = true;
-    va_end(args);
     return !writeFailed_;
 }
 
@@ -123,12 +184,12 @@ bool File::seek(int64_t offset) {
 #endif
 }
 
-int64_t File::tell() {
-    if (file_ == nullptr) return -1;
+bool File::truncate(int64_t length) {
+    if (file_ == nullptr || length < 0 || std::fflush(file_) != 0) return false;
 #if defined(_WIN32)
-    return _ftelli64(file_);
+    return _chsize_s(descriptor(), length) == 0;
 #else
-    return static_cast<int64_t>(ftello(file_));
+    return ::ftruncate(descriptor(), static_cast<off_t>(length)) == 0;
 #endif
 }
 
@@ -137,17 +198,30 @@ std::optional<int64_t> File::length() {
     std::fflush(file_);
 #if defined(_WIN32)
     struct _stat64 info;
-    if (_fstat64(_fileno(file_), &info) != 0) return std::nullopt;
+    if (_fstat64(descriptor(), &info) != 0) return std::nullopt;
 #else
     struct stat info;
-    if (fstat(fileno(file_), &info) != 0) return std::nullopt;
+    if (::fstat(descriptor(), &info) != 0) return std::nullopt;
 #endif
     return static_cast<int64_t>(info.st_size);
 }
 
-bool File::atEnd() const { return file_ == nullptr || std::feof(file_) != 0; }
+bool File::flush() {
+    if (file_ == nullptr) return false;
+    if (std::fflush(file_) != 0) writeFailed_ = true;
+    return !writeFailed_;
+}
 
-bool File::readFailed() const { return file_ != nullptr && std::ferror(file_) != 0; }
+bool File::sync() {
+    if (file_ == nullptr) return false;
+    if (std::fflush(file_) != 0) writeFailed_ = true;
+    if (writeFailed_) return false;
+#if defined(_WIN32)
+    return FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(descriptor()))) != 0;
+#else
+    return ::fsync(descriptor()) == 0;
+#endif
+}
 
 bool File::close() {
     if (file_ == nullptr) return !writeFailed_;
@@ -161,13 +235,13 @@ bool File::close() {
 namespace {
 
 bool copyBytesThroughMemory(File& from, int64_t offset, int64_t length, File& to) {
-    if (!from.seek(offset)) return false;
-    std::vector<char> block(1 << 20);
+    std::vector<char> block(static_cast<size_t>(std::min<int64_t>(length, CopyBlockSize)));
     while (length > 0) {
         size_t want = static_cast<size_t>(std::min<int64_t>(length, static_cast<int64_t>(block.size())));
-        size_t got = from.read(block.data(), want);
-        if (got != want || !to.write(block.data(), got)) return false;
-        length -= static_cast<int64_t>(got);
+        std::optional<size_t> got = from.readAt(offset, block.data(), want);
+        if (got != want || !to.write(block.data(), want)) return false;
+        offset += static_cast<int64_t>(want);
+        length -= static_cast<int64_t>(want);
     }
     return true;
 }
@@ -177,16 +251,15 @@ bool copyBytesThroughMemory(File& from, int64_t offset, int64_t length, File& to
 // the copied bytes afterwards, so buffered and direct writes never interleave.
 std::optional<bool> copyBytesInKernel(File& from, int64_t offset, int64_t length, File& to) {
     if (std::fflush(to.handle()) != 0) return false;
-    int in = fileno(from.handle());
-    int out = fileno(to.handle());
     off_t inOffset = static_cast<off_t>(offset);
-    off_t outOffset = ::lseek(out, 0, SEEK_CUR);
+    off_t outOffset = ::lseek(to.descriptor(), 0, SEEK_CUR);
     if (outOffset < 0) return std::nullopt;
     const off_t outStart = outOffset;
     while (length > 0) {
         size_t chunk = static_cast<size_t>(std::min<int64_t>(length, int64_t{1} << 30));
-        ssize_t copied = ::copy_file_range(in, &inOffset, out, &outOffset, chunk, 0);
+        ssize_t copied = ::copy_file_range(from.descriptor(), &inOffset, to.descriptor(), &outOffset, chunk, 0);
         if (copied < 0) {
+            if (errno == EINTR) continue;
             // Nothing copied yet and the kernel cannot do it for these files: fall back to memory.
             if (outOffset == outStart && (errno == EXDEV || errno == ENOSYS || errno == EINVAL ||
                                           errno == EOPNOTSUPP || errno == EBADF)) {
@@ -207,10 +280,7 @@ bool copyBytes(File& from, int64_t offset, int64_t length, File& to) {
     if (offset < 0 || length < 0 || !from.isOpen() || !to.isOpen()) return false;
     if (length == 0) return true;
 #if defined(__linux__)
-    if (std::optional<bool> done = copyBytesInKernel(from, offset, length, to)) {
-        if (!*done) return false;
-        return true;
-    }
+    if (std::optional<bool> done = copyBytesInKernel(from, offset, length, to)) return *done;
 #endif
     return copyBytesThroughMemory(from, offset, length, to);
 }

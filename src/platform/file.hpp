@@ -1,10 +1,8 @@
 // Files as owned resources: every open file is a File, closed when it goes out of scope.
 //
 // All files are opened in binary mode on every platform; text files are written with explicit CR LF
-// line ends, and read through LineReader (platform/line_reader.hpp), which accepts both CR LF and LF.
+// line ends.
 #pragma once
-
-#include "platform/printf_format.hpp"
 
 #include <cstdint>
 #include <cstdio>
@@ -15,6 +13,17 @@
 
 namespace bxa::platform {
 
+// Why a file could not be opened, so that a message can say what is wrong.
+enum class OpenFailure {
+    None,
+    Missing,        // nothing of that name (or a missing directory on the way)
+    IsDirectory,    // a directory where a file was expected
+    NotRegular,     // a FIFO, device or socket: never read, since a read could wait forever
+    LinkInPath,     // a directory on the way is a symbolic link, which is never followed
+    NameTooLong,    // the name is longer than the file system allows
+    Other,          // permissions, a full or read-only file system, ...
+};
+
 class File {
 public:
     File() = default;
@@ -24,41 +33,59 @@ public:
     File& operator=(File&& other) noexcept;
     ~File();
 
-    // Opens an existing regular file for reading. Directories, devices and other non-regular files
-    // count as files that cannot be opened. Returns a closed File on failure.
-    static File openForReading(const std::string& path);
+    // Opens an existing regular file for reading. The file is opened without waiting (a FIFO with no
+    // writer would block an ordinary open) and its type checked before anything is read; directories,
+    // FIFOs, devices and sockets count as files that cannot be opened. Returns a closed File on failure,
+    // with the reason in `failure` when given.
+    static File openForReading(const std::string& path, OpenFailure* failure = nullptr);
 
-    // Creates or truncates a file for writing. A symbolic link at `path` is replaced by a new file,
-    // never written through. Returns a closed File on failure (a directory at `path`, a missing parent).
+    // Creates or truncates a file for writing, for tools and tests; the commands write through working
+    // files (platform/directory.hpp). A symbolic link at `path` is replaced by a new file, never written
+    // through. Returns a closed File on failure.
     static File createForWriting(const std::string& path);
+
+    // Takes ownership of an open descriptor (POSIX) or C runtime handle (Windows); `mode` as for fdopen.
+    // Returns a closed File, with the descriptor closed, on failure.
+    static File adopt(int descriptor, const char* mode);
 
     bool isOpen() const { return file_ != nullptr; }
     explicit operator bool() const { return isOpen(); }
 
-    // Reads up to `size` bytes; returns how many were read (fewer only at the end of the file or on error).
+    // Reads up to `size` bytes at the current position; returns how many were read (fewer only at the
+    // end of the file or on error: readFailed() tells them apart).
     size_t read(void* buffer, size_t size);
+    bool readFailed() const;
+
+    // Reads up to `size` bytes at `offset` without using or moving the current position, so that several
+    // threads may read one file at once. Returns how many were read, or nothing on a read error.
+    std::optional<size_t> readAt(int64_t offset, void* buffer, size_t size);
 
     // Writes all `size` bytes. Returns false if the write failed; the failure is also remembered, so that
     // close() reports it.
     bool write(const void* data, size_t size);
     bool write(std::string_view text) { return write(text.data(), text.size()); }
-
-    // printf-style formatted output; a failure is remembered like a failed write.
-    bool print(const char* format, ...) BXA_PRINTF_LIKE(2, 3);
+    // True once a write since opening failed.
+    bool writeFailed() const { return writeFailed_; }
 
     bool seek(int64_t offset);
-    int64_t tell();
+    // Cuts the file to `length` bytes (buffered data is written first); the position is not moved.
+    bool truncate(int64_t length);
     // The file's length in bytes, or nothing when it cannot be determined. Keeps the current position.
     std::optional<int64_t> length();
-    bool atEnd() const;
-    bool writeFailed() const { return writeFailed_; }
-    // True once a read failed for another reason than the end of the file (an I/O error).
-    bool readFailed() const;
+
+    // Writes buffered data to the system. Returns false when this or any earlier write failed.
+    bool flush();
+
+    // Writes buffered data and asks the system to put the file's data on the disk (fsync on POSIX,
+    // FlushFileBuffers on Windows). Returns false when either fails.
+    bool sync();
 
     // Flushes and closes. Returns false when any write since opening failed or the flush/close failed.
     bool close();
 
     std::FILE* handle() { return file_; }
+    // The descriptor (POSIX) or C runtime handle (Windows) under the stream, or -1 when closed.
+    int descriptor() const;
 
 private:
     // Takes ownership of `file` and gives it a large stream buffer of its own (stdio would size one by the
@@ -70,8 +97,9 @@ private:
 };
 
 // Copies exactly `length` bytes from offset `offset` of `from` to the current position of `to`, and leaves
-// `to` positioned after them. Uses the kernel's file-to-file copy where there is one (no trip through user
-// memory), else fixed-size blocks. Returns false when `from` ends early or a read or write fails.
+// `to` positioned after them; the position of `from` is not used, so several copies may read one file
+// at once. Uses the kernel's file-to-file copy where there is one (no trip through user memory), else
+// fixed-size blocks. Returns false when `from` ends early or a read or write fails.
 bool copyBytes(File& from, int64_t offset, int64_t length, File& to);
 
 }  // namespace bxa::platform

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "archive/catalog.hpp"
 #include "archive/toc.hpp"
 #include "platform/file.hpp"
 #include "support/test_support.hpp"
@@ -19,7 +20,9 @@ ReadResult readArchiveBytes(const std::string& bytes) {
     ScratchDir dir;
     writeFile(dir.path() / "a.BXA", bytes);
     ReadResult result;
-    result.ok = readTableOfContents(result.toc, dir / "a.BXA", dir / "work");
+    platform::RecordingConsole console;
+    ArchiveReading reading;
+    result.ok = readTableOfContents(result.toc, dir / "a.BXA", dir / "work", console, reading);
     result.header = readFile(dir.path() / "work" / "header.dat");
     return result;
 }
@@ -96,7 +99,10 @@ TEST(ReadTableOfContents, AMissingArchiveWritesNothing) {
     ScratchDir dir;
     TocList toc;
     toc.append(TocEntry{"stale", 0, 0, 0, 0});
-    EXPECT_FALSE(readTableOfContents(toc, dir / "missing.BXA", dir / "work"));
+    platform::RecordingConsole console;
+    ArchiveReading reading;
+    EXPECT_FALSE(readTableOfContents(toc, dir / "missing.BXA", dir / "work", console, reading));
+    EXPECT_EQ(console.messages().at(0).second, "\n\nError: Could not open (" + dir / "missing.BXA" + ")\n\n");
     EXPECT_TRUE(toc.empty());
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "work"));
 }
@@ -121,6 +127,36 @@ TEST(WriteTableOfContents, WritesTheFixedHeaderAndRunningOffsets) {
 
 TEST(CatalogLine, IsSizeMethodNameWithCrLf) {
     EXPECT_EQ(formatCatalogLine(TocEntry{"a.CSV", 160, 5, -1, 1234}), "1234 -1 a.CSV\r\n");
+}
+
+TEST(CatalogLine, ReadsTheMethodAndTheNameAndIgnoresTheSize) {
+    CatalogLine line = parseCatalogLine("99 2 a.CSV trailing");
+    EXPECT_EQ(line.method, 2);
+    EXPECT_EQ(line.name, "a.CSV");
+    EXPECT_EQ(parseCatalogLine("  7 -1\tb.DAT").name, "b.DAT");
+    for (const char* noFile : {"", "1 2", "x 1 a.CSV", "1 y a.CSV"}) EXPECT_EQ(parseCatalogLine(noFile).name, "") << noFile;
+    EXPECT_EQ(parseCatalogLine("0 0 " + std::string(200, 'n')).name.size(), CatalogNameCapacity);
+}
+
+TEST(RecordName, NamesTheFirstProblem) {
+    for (const char* escaping : {"..", "../x", "a/../../x", "a/..", "/etc/passwd", "//x", "sub/", "a//b"}) {
+        EXPECT_EQ(recordNameProblem(escaping), NameProblem::Escapes) << escaping;
+    }
+    for (const char* good : {"a.CSV", "...", "..a", "a..", "sub/file.DAT", "a\\b", "Catalog.dat", "x/catalog.dat"}) {
+        EXPECT_EQ(recordNameProblem(good), NameProblem::None) << good;
+    }
+    EXPECT_EQ(recordNameProblem(""), NameProblem::Empty);
+    EXPECT_EQ(recordNameProblem("X\r\n0 0 header.dat"), NameProblem::ControlCharacter);
+    EXPECT_EQ(recordNameProblem("tab\there"), NameProblem::ControlCharacter);
+    EXPECT_EQ(recordNameProblem("del\x7F"), NameProblem::ControlCharacter);
+    EXPECT_EQ(recordNameProblem("catalog.dat"), NameProblem::SideFile);
+    EXPECT_EQ(recordNameProblem("header.dat"), NameProblem::SideFile);
+    EXPECT_EQ(recordNameProblem(".bxa-12-00ff00ff.tmp"), NameProblem::WorkingFileName);
+    EXPECT_EQ(recordNameProblem("sub/a.BXA.bxa-tmp-12-3"), NameProblem::WorkingFileName);
+    EXPECT_EQ(recordNameProblem("two words.CSV"), NameProblem::Blank);
+    EXPECT_EQ(recordNameProblem(std::string(31, 'n')), NameProblem::None);
+    EXPECT_EQ(recordNameProblem(std::string(32, 'n')), NameProblem::TooLong);
+    EXPECT_EQ(printableName("X\r\nY"), "X\\x0D\\x0AY");
 }
 
 TEST(TocList, InsertsAtAPositionAndFindsNamesExactly) {

@@ -194,7 +194,7 @@ TEST_F(SymbolicLinks, TemporaryFilesThatAreLinksAreReplacedNotWrittenThrough) {
 
 // ---- Cut and flipped streams, in-process (run under the sanitizer build too) -----------------------------
 
-// Runs with a private current directory, since decoding uses "tmp.cmp" there.
+// Runs with a private current directory, where the models' binary forms are made.
 class DamagedStreams : public ::testing::Test {
 protected:
     MemoryScratchDir dir;
@@ -217,42 +217,45 @@ protected:
 
     Record encode(const std::string& name, int32_t method, const std::string& bytes) {
         writeFile(fs::path("work") / name, bytes);
+        platform::Directory work = platform::Directory::open("work");
+        platform::RecordingConsole console;
+        PreparedSource source;
+        EXPECT_EQ(prepareSource(work, name, "work/" + name, platform::Directory::current(), console, source),
+                  SourceProblem::None);
         TocEntry entry;
         entry.name = name;
         entry.method = method;
-        bool encoded = false;
-        {
-            Silenced silenced;
-            encoded = encodeRecord("work", entry);
-        }
-        EXPECT_TRUE(encoded);
-        Record record{name, method, readBytes(encodedCopyPath("work", name)), ""};
-        fs::remove(encodedCopyPath("work", name));
+        platform::WorkingFile out = platform::Directory::current().createWorkingFile();
+        EXPECT_EQ(encodeRecord(source, entry, out.file(), console), EncodeOutcome::Done);
+        out.file().close();
+        Record record{name, method, readBytes(out.name()), ""};
         record.decoded = decode(record, record.stored).second;
         return record;
     }
 
     // Decodes `stored` as the record's file; returns the method the decoder left and the file's bytes.
     std::pair<int32_t, std::string> decode(const Record& record, const std::string& stored) {
-        const fs::path path = fs::path("work") / record.name;
-        writeFile(path, stored);
+        writeFile("stored", stored);
+        platform::File archive = platform::File::openForReading("stored");
+        platform::Directory work = platform::Directory::open("work");
         TocEntry entry;
         entry.name = record.name;
         entry.method = record.method;
-        bool decoded = false;
-        {
-            Silenced silenced;
-            decoded = decodeRecord(path.string(), entry);
-        }
-        EXPECT_TRUE(decoded);
-        EXPECT_FALSE(fs::exists("tmp.cmp"));
-        return {entry.method, readBytes(path)};
+        entry.storedSize = static_cast<int32_t>(stored.size());
+        platform::RecordingConsole console;
+        EXPECT_TRUE(decodeRecord(archive, entry, work.createWorkingFile(), work, record.name, "work/" + record.name,
+                                 console));
+        return {entry.method, readBytes(fs::path("work") / record.name)};
     }
 
     // Binary models made from the example text forms.
     std::string binaryModel(const std::string& exampleName, ModelKind kind) {
         writeFile("model.txt", exampleFile(exampleName));
-        EXPECT_TRUE(convertTextToModel(kind, "model.bin", "model.txt"));
+        {
+            platform::File text = platform::File::openForReading("model.txt");
+            platform::File model = platform::File::createForWriting("model.bin");
+            EXPECT_TRUE(convertTextToModel(kind, text, model));
+        }
         return readBytes("model.bin");
     }
 
@@ -301,11 +304,11 @@ TEST_F(DamagedStreams, AnArchiveCutAtEveryByteUnpacksOrFailsWithoutWritingOutsid
     for (size_t length = 0; length <= archive.size(); ++length) {
         writeFile("a.BXA", archive.substr(0, length));
         TocList toc;
-        Silenced silenced;
-        unpackArchive(toc, "a.BXA", "work", std::nullopt);
+        platform::RecordingConsole console;
+        unpackArchive(toc, "a.BXA", "work", std::nullopt, console);
         for (const auto& item : fs::directory_iterator(".")) {
             std::string name = item.path().filename().string();
-            EXPECT_TRUE(name == "a.BXA" || name == "work" || name == "tmp.cmp") << name << " at " << length;
+            EXPECT_TRUE(name == "a.BXA" || name == "work" || name == "stored") << name << " at " << length;
         }
     }
 }
