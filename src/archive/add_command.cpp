@@ -117,6 +117,7 @@ bool addFile(TocList& toc, const std::string& archivePath, const std::string& wo
     PreparedSource source;
     CurrentDirectoryCopies copies;
     copies.protect(reading.archive);
+    copies.protect(rebuild.identity());
     if (!prepareUpdateSource(reading.workDir, recordName, copies, console, source)) return false;
     TocEntry added;
     added.name = recordName;

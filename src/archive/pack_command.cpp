@@ -160,6 +160,7 @@ bool packArchive(TocList& toc, const std::string& archivePath, const std::string
     console.out("\nReading catalog...");
     CurrentDirectoryCopies copies;
     copies.protect(catalog);
+    copies.protect(archive.identity());
     PackRun run{toc, directory, archive, copies, console, {}};
     if (!encodeCatalogMembers(run, catalog)) return false;
     console.out("Done\n");

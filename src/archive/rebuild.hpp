@@ -26,6 +26,8 @@ public:
 
     platform::File& file() { return working_.file(); }
     const std::string& archivePath() const { return archivePath_; }
+    // The new archive's identity, which it keeps when it takes the old one's place.
+    std::optional<platform::FileIdentity> identity() { return platform::identityOf(working_.file()); }
 
     // Leaves room for the header and `count` table records; the data follows.
     bool reserveTable(size_t count);
@@ -70,6 +72,7 @@ public:
 
     // The new archive beside the old one; false when it cannot be created (the caller reports it).
     bool create(const std::string& archivePath) { return archive_.create(archivePath); }
+    std::optional<platform::FileIdentity> identity() { return archive_.identity(); }
 
     // Writes the data in front of the changed record and encodes it ("Compressing NAME"). Returns false,
     // after a message on standard output, when a write fails or the archive would reach 2 GiB.

@@ -42,6 +42,7 @@ bool replaceRecord(TocList& toc, const std::string& archivePath, const std::stri
     PreparedSource source;
     CurrentDirectoryCopies copies;
     copies.protect(reading.archive);
+    copies.protect(rebuild.identity());
     if (!prepareUpdateSource(reading.workDir, recordName, copies, console, source)) return false;
     if (index == toc.size()) {
         console.out("\nError: Could not find record (%s); check record name and case\n\n", recordName.c_str());

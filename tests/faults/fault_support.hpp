@@ -4,6 +4,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -62,6 +63,32 @@ inline std::string exampleFile(const std::string& name) {
     return readBytes(fs::path(BXA_SOURCE_DIR) / "examples" / "work" / name);
 }
 
+// The text form of an R7D model of `vertices` vertices and as many faces, as unpack writes it: large
+// enough that parsing it takes a while.
+inline std::string largeR7dText(int vertices, int variant) {
+    char line[160];
+    std::string text;
+    std::snprintf(line, sizeof line, "NumVertices: %6d\r\nNumFaces: %6d\r\nNumBitmaps: %6d\r\nNumEntities: %6d\r\n",
+                  vertices, vertices, 1, 1);
+    text += line;
+    text += "// Vertex: X Y Z unused normalX normalY normalZ unused textureU textureV\r\n";
+    for (int v = 0; v < vertices; ++v) {
+        std::snprintf(line, sizeof line, "%8.4f %8.4f %8.4f   0.0000   0.0000   0.0000   1.0000   0.0000 %8.4f %8.4f\r\n",
+                      (v % 97) * 0.25, (v / 97) * 0.5, variant * 0.125, (v % 7) / 7.0, (v % 11) / 11.0);
+        text += line;
+    }
+    text += "// Face: vertexA vertexB vertexC bitmapIndex bitmapName(for information only)\r\n";
+    for (int f = 0; f < vertices; ++f) {
+        std::snprintf(line, sizeof line, "Face[%4d]:%3d %3d %3d %3d // crate.bmp\r\n", f, f % vertices,
+                      (f + 1) % vertices, (f + 97) % vertices, 0);
+        text += line;
+    }
+    text += "// Bitmaps\r\nBitmap[  0]:crate.bmp\r\n// Entities\r\n";
+    text += "Entity[  0]:                           Panel:   1.0000   0.7500   0.0000   0.0000   0.0000   0.0000"
+            "   0.7854      7      0     -1     -1      2      0      4    0        0        0        0\r\n";
+    return text;
+}
+
 // Small files first, so that a small write limit fails early and a big one late.
 inline std::vector<WorkFile> gradedWorkFiles() {
     return {{"PANEL.R7D", 1, exampleFile("PANEL.R7D")}, {"BOAT.R7P", 1, exampleFile("BOAT.R7P")},
@@ -98,6 +125,34 @@ inline std::vector<std::string> differingNames(const std::map<std::string, std::
         if (before.count(item.first) == 0) names.push_back(item.first);
     }
     return names;
+}
+
+// Starts bxa in `cwd` with its console on /dev/null, without waiting; returns its process id.
+inline pid_t startBxa(const std::vector<std::string>& args, const fs::path& cwd) {
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::chdir(cwd.c_str()) != 0) ::_exit(127);
+        int sink = ::open("/dev/null", O_RDWR);
+        ::dup2(sink, 0);
+        ::dup2(sink, 1);
+        ::dup2(sink, 2);
+        std::vector<char*> argv;
+        std::string program = BXA_BINARY;
+        argv.push_back(program.data());
+        std::vector<std::string> copies = args;
+        for (std::string& a : copies) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ::execv(program.c_str(), argv.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
+// Waits for a process of startBxa; returns its exit status (-1 when it did not exit).
+inline int waitForBxa(pid_t pid) {
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 inline bool failedWithPrompt(const RunResult& r) { return r.exitCode == 1 && endsWith(r.out, ClosingPrompt); }
