@@ -82,7 +82,7 @@ bool addFile(TocList& toc, const std::string& archivePath, const std::string& wo
     if (!checkNewRecordName(recordName, console)) return false;
     removeLeftoversAround(archivePath);
     ArchiveReading reading;
-    bool tableRead = readTableOfContents(toc, archivePath, workDir, console, reading);
+    bool tableRead = readTableOfContents(toc, archivePath, workDir, console, reading, ArchiveAccess::Update);
     if (toc.find(recordName) != toc.size()) {
         console.out("\nError: File already exists in the archive\n");
         return false;

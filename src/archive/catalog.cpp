@@ -1,6 +1,7 @@
 #include "archive/catalog.hpp"
 
 #include <cstdio>
+#include <limits>
 
 #include "platform/directory.hpp"
 
@@ -10,16 +11,48 @@ std::string formatCatalogLine(const TocEntry& entry) {
     return std::to_string(entry.originalSize) + " " + std::to_string(entry.method) + " " + entry.name + "\r\n";
 }
 
-CatalogLine parseCatalogLine(std::string_view line) {
-    const std::string text(line);
-    long ignoredSize = 0;
-    long method = 0;
-    char name[CatalogNameCapacity + 1] = {};
-    CatalogLine parsed;
-    if (std::sscanf(text.c_str(), "%ld %ld %127s", &ignoredSize, &method, name) == 3) {
-        parsed.method = static_cast<int32_t>(method);
-        parsed.name = name;
+namespace {
+
+bool isWhiteSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+
+void skipWhiteSpace(std::string_view text, size_t& at) {
+    while (at < text.size() && isWhiteSpace(text[at])) ++at;
+}
+
+// A "%ld" conversion: false when no digit follows the white space and the sign. `fits` tells whether the
+// value fits in 32 signed bits.
+bool scanNumber(std::string_view text, size_t& at, int64_t& value, bool& fits) {
+    skipWhiteSpace(text, at);
+    bool negative = false;
+    if (at < text.size() && (text[at] == '+' || text[at] == '-')) negative = text[at++] == '-';
+    if (at >= text.size() || text[at] < '0' || text[at] > '9') return false;
+    constexpr int64_t Beyond = int64_t{1} << 32;  // any magnitude past this is out of range alike
+    int64_t magnitude = 0;
+    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
+        if (magnitude < Beyond) magnitude = magnitude * 10 + (text[at] - '0');
     }
+    value = negative ? -magnitude : magnitude;
+    fits = value >= std::numeric_limits<int32_t>::min() && value <= std::numeric_limits<int32_t>::max();
+    return true;
+}
+
+}  // namespace
+
+CatalogLine parseCatalogLine(std::string_view line) {
+    CatalogLine parsed;
+    size_t at = 0;
+    int64_t size = 0;
+    int64_t method = 0;
+    bool sizeFits = true;
+    bool methodFits = true;
+    if (!scanNumber(line, at, size, sizeFits) || !scanNumber(line, at, method, methodFits)) return parsed;
+    skipWhiteSpace(line, at);
+    size_t end = at;
+    while (end < line.size() && !isWhiteSpace(line[end]) && end - at < CatalogNameCapacity) ++end;
+    if (end == at) return parsed;
+    parsed.name = std::string(line.substr(at, end - at));
+    parsed.method = static_cast<int32_t>(method);
+    parsed.outOfRange = !sizeFits || !methodFits;
     return parsed;
 }
 

@@ -117,11 +117,24 @@ bool encodeMember(PackRun& run, const CatalogLine& line) {
     return true;
 }
 
-bool encodeCatalogMembers(PackRun& run, File& catalog) {
-    platform::LineReader reader(catalog, CatalogLineCapacity);
+// Every line of the catalog, the last one too when it has no line end, and with a lone CR as a line end
+// as well as LF and CR LF: a catalog saved by any editor lists the same records.
+bool encodeCatalogMembers(PackRun& run, File& catalog, const std::string& catalogPath) {
+    platform::LineReader reader(catalog, CatalogLineCapacity, platform::LineEnds::LfCrLfOrLoneCr);
     std::vector<CatalogLine> lines;
-    // A last line without a line end is not packed.
-    while (reader.next() && reader.lineEnded()) lines.push_back(parseCatalogLine(reader.line()));
+    while (reader.next()) {
+        lines.push_back(parseCatalogLine(reader.line()));
+        if (lines.back().outOfRange) {
+            run.console.err("\n\nError: Line %zu of the catalog (%s) holds a size or method that does not fit a "
+                            "signed 32-bit number: %s\n\n",
+                            lines.size(), catalogPath.c_str(), printableName(reader.line()).c_str());
+            return false;
+        }
+    }
+    if (reader.readFailed()) {
+        run.console.err("\n\nError: Could not read catalog (%s)\n\n", catalogPath.c_str());
+        return false;
+    }
     if (!run.archive.reserveTable(lines.size())) {
         return reportEncodeFailure(EncodeOutcome::WriteFailed, "", run.archive.archivePath(), run.console);
     }
@@ -150,9 +163,13 @@ bool packArchive(TocList& toc, const std::string& archivePath, const std::string
         return false;
     }
     directory.removeLeftovers();
-    // The new archive is built beside the old one and renamed over it only once it is complete.
+    // One writer at a time: a pack over an archive that another run is updating waits for it. A new archive
+    // has nothing to wait for.
+    File locked = openArchiveForUpdate(archivePath, console);
+    // The new archive is built beside the old one and renamed over it only once it is complete; like the
+    // old one, it is writable by its owner afterwards.
     NewArchive archive;
-    if (!archive.create(archivePath)) {
+    if (!archive.create(archivePath, true)) {
         console.err("\n\nError: Could not open BXA file (%s); make sure that it is not read-only\n\n",
                     archivePath.c_str());
         return false;
@@ -162,7 +179,7 @@ bool packArchive(TocList& toc, const std::string& archivePath, const std::string
     copies.protect(catalog);
     copies.protect(archive.identity());
     PackRun run{toc, directory, archive, copies, console, {}};
-    if (!encodeCatalogMembers(run, catalog)) return false;
+    if (!encodeCatalogMembers(run, catalog, catalogPath)) return false;
     console.out("Done\n");
     console.out("\nPacking files...\n");
     for (const TocEntry& entry : toc) console.out("Packing %s, %" PRId32 " bytes\n", entry.name.c_str(), entry.storedSize);
@@ -170,7 +187,7 @@ bool packArchive(TocList& toc, const std::string& archivePath, const std::string
         console.err("\n\nError: Could not write BXA file (%s)\n\n", archivePath.c_str());
         return false;
     }
-    if (!archive.install(console)) return false;
+    if (!archive.install(console, &locked)) return false;
     console.out("Done\n");
     return true;
 }

@@ -8,16 +8,26 @@ namespace bxa {
 
 using platform::EntryType;
 
-bool NewArchive::create(const std::string& archivePath) {
+namespace {
+constexpr uint32_t OwnerReadWrite = 0600;
+}
+
+bool NewArchive::create(const std::string& archivePath, bool ownerMayWrite) {
     archivePath_ = archivePath;
-    PathLocation location = locatePath(archivePath);
+    PathLocation location = locatePath(platform::followLinks(archivePath));
     directory_ = std::move(location.directory);
     leaf_ = std::move(location.leaf);
     if (!directory_ || leaf_.empty() || leaf_ == "." || leaf_ == "..") return false;
     EntryType type = directory_.typeOf(leaf_);
     if (type == EntryType::Directory || type == EntryType::Other) return false;
     working_ = directory_.createWorkingFile();
-    return working_.isOpen();
+    if (!working_) return false;
+    if (type == EntryType::Regular) {
+        platform::File old = directory_.openForReading(leaf_);
+        permissions_ = platform::permissionsOf(old);
+    }
+    if (permissions_ && ownerMayWrite) permissions_->mode |= OwnerReadWrite;
+    return true;
 }
 
 bool NewArchive::reserveTable(size_t count) {
@@ -30,8 +40,13 @@ bool NewArchive::writeTable(const TocList& toc) {
     return file().seek(0) && file().write(table.data(), table.size());
 }
 
-bool NewArchive::install(platform::Console& console) {
+bool NewArchive::install(platform::Console& console, platform::File* oldArchive) {
+    if (permissions_) working_.setPermissions(*permissions_);
     if (working_.commit(leaf_, true)) return true;
+    if (oldArchive != nullptr && oldArchive->isOpen()) {
+        oldArchive->close();
+        if (working_.commit(leaf_, true)) return true;
+    }
     const std::string kept = leaf_ + ".new";
     const std::string where = working_.keepAs(kept) ? directory_.pathOf(kept) : working_.path();
     console.out("\nError: Could not replace BXA file (%s); it is unchanged, and the rebuilt archive is in %s\n",
@@ -85,7 +100,7 @@ bool Rebuild::finish() {
         !archive_.writeTable(toc_)) {
         return reportWriteFailure();
     }
-    return archive_.install(console_);
+    return archive_.install(console_, &old_);
 }
 
 }  // namespace bxa

@@ -19,10 +19,13 @@ namespace bxa {
 // The new archive being written.
 class NewArchive {
 public:
-    // Makes the working file beside `archivePath`. Returns false (nothing printed; each command has its
-    // own message) when the archive's directory cannot be opened, a directory or another file that is not
+    // Makes the working file beside `archivePath`, or beside the file a symbolic link there names (the link
+    // stays, and its target is replaced). The new archive gets the old one's permission bits, owner and
+    // group as far as the process may set them; `ownerMayWrite` adds the owner's read and write
+    // permission (pack clears a read-only mark). Returns false (nothing printed; each command has its own
+    // message) when the archive's directory cannot be opened, a directory or another file that is not
     // regular stands at the path, or the working file cannot be created.
-    bool create(const std::string& archivePath);
+    bool create(const std::string& archivePath, bool ownerMayWrite = false);
 
     platform::File& file() { return working_.file(); }
     const std::string& archivePath() const { return archivePath_; }
@@ -37,10 +40,13 @@ public:
     // Puts the new archive in the old one's place: its data is flushed to the disk first and the directory
     // after the rename. On failure prints "\nError: Could not replace BXA file (%s); it is unchanged, and
     // the rebuilt archive is in %s\n" on standard output, keeping the new archive under a name of its own.
-    bool install(platform::Console& console);
+    // `oldArchive`, when given, is the old archive still open for reading: some systems (Windows) refuse to
+    // replace a file that is open, so when the first rename fails it is closed and the rename tried again.
+    bool install(platform::Console& console, platform::File* oldArchive = nullptr);
 
 private:
     std::string archivePath_;
+    std::optional<platform::FilePermissions> permissions_;
     platform::Directory directory_;
     std::string leaf_;
     platform::WorkingFile working_;

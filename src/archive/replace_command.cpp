@@ -12,7 +12,7 @@ bool replaceRecord(TocList& toc, const std::string& archivePath, const std::stri
     if (!checkPathArguments(archivePath, workDir, console)) return false;
     removeLeftoversAround(archivePath);
     ArchiveReading reading;
-    bool tableRead = readTableOfContents(toc, archivePath, workDir, console, reading);
+    bool tableRead = readTableOfContents(toc, archivePath, workDir, console, reading, ArchiveAccess::Update);
     if (!reading.archive) {
         console.out("\nError: Could not open BXA file (%s); file must exist", archivePath.c_str());
         return false;

@@ -106,19 +106,34 @@ void readTableRecords(File& archive, TocList& toc) {
     }
 }
 
+File openArchiveForUpdate(const std::string& archivePath, platform::Console& console, platform::OpenFailure* failure) {
+    return platform::openLockedForUpdate(
+        archivePath,
+        [&] {
+            console.out("Waiting for another bxa run to finish with (%s)...\n", archivePath.c_str());
+            console.flush();
+        },
+        failure);
+}
+
 bool readTableOfContents(TocList& toc, const std::string& archivePath, const std::string& workDir,
-                         platform::Console& console, ArchiveReading& opened) {
+                         platform::Console& console, ArchiveReading& opened, ArchiveAccess access) {
     toc.clear();
-    opened.archive = File::openForReading(archivePath);
+    opened.archive = access == ArchiveAccess::Update ? openArchiveForUpdate(archivePath, console)
+                                                     : File::openForReading(archivePath);
     if (!opened.archive) {
         console.err("\n\nError: Could not open (%s)\n\n", archivePath.c_str());
         return false;
     }
-    platform::Directory::make(workDir);
+    const bool made = platform::Directory::make(workDir);
     opened.workDir = platform::Directory::open(workDir);
     console.out("\nReading table of contents...");
     if (!opened.workDir) {
-        console.err("\n\nError: Could not open header file (%s)\n\n", platform::joinPath(workDir, HeaderFileName).c_str());
+        if (made) {
+            console.err("\n\nError: Could not open header file (%s)\n\n", platform::joinPath(workDir, HeaderFileName).c_str());
+        } else {
+            console.err("\n\nError: Could not create the work directory (%s)\n\n", workDir.c_str());
+        }
         return false;
     }
     opened.workDir.removeLeftovers();

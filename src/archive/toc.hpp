@@ -100,8 +100,19 @@ struct ArchiveReading {
 // Returns false, after printing the message to standard error, when the archive cannot be opened (nothing is
 // written then) or header.dat cannot be created (`toc` is then empty); the archive stays open in `opened`
 // whenever it could be opened.
+//
+// With ArchiveAccess::Update the archive is opened with its exclusive update lock (replace and add keep it
+// until they are done, so that a second writer waits for the first and then works on the archive the
+// first one left); a run that has to wait says so first with "Waiting for another bxa run to finish with
+// (ARCHIVE)...\n" on standard output.
+enum class ArchiveAccess { Read, Update };
 bool readTableOfContents(TocList& toc, const std::string& archivePath, const std::string& workDir,
-                         platform::Console& console, ArchiveReading& opened);
+                         platform::Console& console, ArchiveReading& opened,
+                         ArchiveAccess access = ArchiveAccess::Read);
+
+// Opens the archive with its update lock (see readTableOfContents), saying so when it has to wait.
+platform::File openArchiveForUpdate(const std::string& archivePath, platform::Console& console,
+                                    platform::OpenFailure* failure = nullptr);
 
 // Fills `toc` (emptied first) from the table of contents of an open archive.
 // Hostile input: the table ends at the first record's dataOffset, at the first whole record at or past it,

@@ -66,6 +66,8 @@ void StandardConsole::write(Stream stream, std::string_view text) {
     std::fflush(stderr);
 }
 
+void StandardConsole::flush() { std::fflush(stdout); }
+
 void RecordingConsole::write(Stream stream, std::string_view text) {
     // Consecutive pieces for one stream are kept as one message.
     if (!messages_.empty() && messages_.back().first == stream) {

@@ -29,12 +29,15 @@ public:
     void err(const char* format, ...) BXA_PRINTF_LIKE(2, 3);
 
     virtual void write(Stream stream, std::string_view text) = 0;
+    // Makes what was written visible now (before the process waits, say).
+    virtual void flush() {}
 };
 
 // Standard output and standard error.
 class StandardConsole final : public Console {
 public:
     void write(Stream stream, std::string_view text) override;
+    void flush() override;
 };
 
 // Keeps every message in order until replayed.

@@ -129,6 +129,32 @@ std::string joinPath(const std::string& directory, std::string_view name) {
 
 bool isWorkingFileName(std::string_view name) { return workingFileOwner(name).has_value(); }
 
+namespace {
+
+std::optional<FileIdentity> identityAtPath(const std::string& path) {
+    File file = File::openForReading(path);
+    return file ? identityOf(file) : std::nullopt;
+}
+
+}  // namespace
+
+File openLockedForUpdate(const std::string& path, const std::function<void()>& beforeWaiting, OpenFailure* failure) {
+    bool waited = false;
+    for (;;) {
+        File file = File::openForReading(path, failure);
+        if (!file) return file;
+        if (!file.lockExclusive(false)) {
+            if (!waited && beforeWaiting) beforeWaiting();
+            waited = true;
+            if (!file.lockExclusive(true)) {
+                report(failure, OpenFailure::Other);
+                return File();
+            }
+        }
+        if (identityAtPath(path) == identityOf(file)) return file;
+    }
+}
+
 std::string Directory::pathOf(std::string_view name) const {
     if (path_.empty()) return std::string(name);
     return joinPath(path_, name);
@@ -192,6 +218,25 @@ std::optional<FilePermissions> permissionsOf(File& file) {
     if (!file.isOpen() || ::fstat(file.descriptor(), &info) != 0) return std::nullopt;
     return FilePermissions{static_cast<uint32_t>(info.st_mode & 07777), static_cast<int64_t>(info.st_uid),
                            static_cast<int64_t>(info.st_gid)};
+}
+
+std::string followLinks(const std::string& path) {
+    constexpr int MaxLinks = 40;
+    std::string current = path;
+    for (int hop = 0; hop < MaxLinks; ++hop) {
+        struct stat info;
+        if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return current;
+        std::string target(static_cast<size_t>(info.st_size > 0 ? info.st_size : 255) + 1, '\0');
+        ssize_t length = ::readlink(current.c_str(), target.data(), target.size());
+        if (length <= 0 || static_cast<size_t>(length) >= target.size()) return current;
+        target.resize(static_cast<size_t>(length));
+        if (target.front() != '/') {
+            size_t slash = current.rfind('/');
+            if (slash != std::string::npos) target = current.substr(0, slash + 1) + target;
+        }
+        current = target;
+    }
+    return current;
 }
 
 Directory::Directory(Directory&& other) noexcept
@@ -491,6 +536,8 @@ std::optional<FilePermissions> permissionsOf(File& file) {
     return FilePermissions{static_cast<uint32_t>(info.st_mode & 0777), -1, -1};
 }
 
+std::string followLinks(const std::string& path) { return path; }
+
 Directory::Directory(Directory&& other) noexcept
     : open_(std::exchange(other.open_, false)), path_(std::move(other.path_)) {}
 
@@ -695,23 +742,26 @@ bool WorkingFile::setPermissions(const FilePermissions& permissions) {
 
 bool WorkingFile::commit(std::string_view leaf, bool durable, OpenFailure* failure) {
     report(failure, OpenFailure::None);
-    if (!file_.isOpen()) {
+    // A file closed by an earlier attempt that failed at the rename is complete; it is renamed as it is.
+    if (kept_ || name_.empty()) {
         report(failure, OpenFailure::Other);
         return false;
     }
-    if (durable ? !file_.sync() : !file_.flush()) {
-        report(failure, OpenFailure::Other);
-        return false;
+    if (file_.isOpen()) {
+        if (durable ? !file_.sync() : !file_.flush()) {
+            report(failure, OpenFailure::Other);
+            return false;
+        }
+        // An open file cannot be renamed here.
+        if (!file_.close()) {
+            report(failure, OpenFailure::Other);
+            return false;
+        }
     }
     switch (directory_.typeOf(leaf)) {
         case EntryType::Directory: report(failure, OpenFailure::IsDirectory); return false;
         case EntryType::Other: report(failure, OpenFailure::NotRegular); return false;
         default: break;
-    }
-    // An open file cannot be renamed here.
-    if (!file_.close()) {
-        report(failure, OpenFailure::Other);
-        return false;
     }
     const std::string target = directory_.fullPathOf(leaf);
     DWORD attributes = GetFileAttributesA(target.c_str());

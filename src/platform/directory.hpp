@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -47,6 +48,18 @@ struct FilePermissions {
     int64_t group = -1;
 };
 std::optional<FilePermissions> permissionsOf(File& file);
+
+// Opens the file at `path` for reading and takes its exclusive update lock (File::lockExclusive). When
+// another process holds it, `beforeWaiting` is called once and the lock awaited. A file that is no longer
+// at `path` once the lock is had (the other process put a new one in its place) is let go, and the new one
+// opened and locked instead, so the caller always holds the lock of the file now at `path`. Returns a
+// closed File, with the reason in `failure`, when the file cannot be opened.
+File openLockedForUpdate(const std::string& path, const std::function<void()>& beforeWaiting,
+                         OpenFailure* failure = nullptr);
+
+// The file a path names once symbolic links at its end are followed (a link to a link, ...; a relative
+// target is taken from the link's directory). The path itself when it is no link, or on Windows.
+std::string followLinks(const std::string& path);
 
 // True when `name` has the form of a working file or of a temporary file of earlier versions; such names
 // are never records.

@@ -13,6 +13,7 @@
 #include <io.h>
 #include <windows.h>
 #else
+#include <sys/file.h>
 #include <unistd.h>
 #endif
 
@@ -25,6 +26,7 @@ constexpr size_t StreamBufferSize = 1 << 16;
 // Blocks of the copy through memory, where the kernel cannot copy between the files itself.
 constexpr size_t CopyBlockSize = 1 << 20;
 
+#if !defined(_WIN32)
 OpenFailure failureOf(int error) {
     switch (error) {
         case ENOENT: return OpenFailure::Missing;
@@ -37,6 +39,7 @@ OpenFailure failureOf(int error) {
         default: return OpenFailure::Other;
     }
 }
+#endif
 
 void report(OpenFailure* failure, OpenFailure value) {
     if (failure != nullptr) *failure = value;
@@ -81,9 +84,21 @@ File File::adopt(int descriptor, const char* mode) {
 File File::openForReading(const std::string& path, OpenFailure* failure) {
     report(failure, OpenFailure::None);
 #if defined(_WIN32)
-    int descriptor = _open(path.c_str(), _O_RDONLY | _O_BINARY);
+    // Shared for deletion, so that the file can be replaced by a rename while it is read, as on POSIX.
+    HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        report(failure, error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? OpenFailure::Missing
+                        : error == ERROR_ACCESS_DENIED && (GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY) != 0
+                            ? OpenFailure::IsDirectory
+                            : OpenFailure::Other);
+        return File();
+    }
+    int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
     if (descriptor < 0) {
-        report(failure, failureOf(errno));
+        CloseHandle(handle);
+        report(failure, OpenFailure::Other);
         return File();
     }
     struct _stat64 info;
@@ -220,6 +235,23 @@ bool File::sync() {
     return FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(descriptor()))) != 0;
 #else
     return ::fsync(descriptor()) == 0;
+#endif
+}
+
+bool File::lockExclusive(bool wait) {
+    if (file_ == nullptr) return false;
+#if defined(_WIN32)
+    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(descriptor()));
+    OVERLAPPED at{};
+    at.Offset = 0xFFFFFFFEu;
+    at.OffsetHigh = 0x7FFFFFFFu;
+    DWORD flags = LOCKFILE_EXCLUSIVE_LOCK | (wait ? 0 : LOCKFILE_FAIL_IMMEDIATELY);
+    return LockFileEx(handle, flags, 0, 1, 0, &at) != 0;
+#else
+    for (;;) {
+        if (::flock(descriptor(), LOCK_EX | (wait ? 0 : LOCK_NB)) == 0) return true;
+        if (errno != EINTR) return false;
+    }
 #endif
 }
 

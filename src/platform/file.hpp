@@ -80,6 +80,12 @@ public:
     // FlushFileBuffers on Windows). Returns false when either fails.
     bool sync();
 
+    // Takes the exclusive update lock of the file: an advisory lock that the system drops when the process
+    // ends, however it ends (flock on POSIX; on Windows LockFileEx of one byte far past any data, so that
+    // readers, which take no lock, are never kept out). Without `wait`, returns false at once when another
+    // process holds it.
+    bool lockExclusive(bool wait);
+
     // Flushes and closes. Returns false when any write since opening failed or the flush/close failed.
     bool close();
 

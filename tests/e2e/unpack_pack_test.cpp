@@ -125,13 +125,36 @@ TEST_F(UnpackPack, CatalogLinesAreReadAsPackReadsThem) {
     ASSERT_EQ(bxa({"-p", "e.BXA", "empty"}).err, "");
     EXPECT_EQ(readFile(at("e.BXA")), headerBytes(0));
     // The first number is ignored and the method taken as written; a last line without a line end is
-    // not packed.
+    // packed like the others, and a lone CR ends a line like LF and CR LF.
     fs::create_directory(at("work"));
     writeFile(at("work") / "a.DAT", "abc");
-    writeFile(at("work") / "b.DAT", "unlisted");
-    writeFile(at("work") / "catalog.dat", "999 7 a.DAT\n0 0 b.DAT");
+    writeFile(at("work") / "b.DAT", "bb");
+    writeFile(at("work") / "c.DAT", "c");
+    const std::string expected = buildArchive({{"a.DAT", 7, "abc"}, {"b.DAT", 0, "bb"}, {"c.DAT", 0, "c"}});
+    for (const char* catalog : {"999 7 a.DAT\n0 0 b.DAT\r\n0 0 c.DAT", "999 7 a.DAT\r0 0 b.DAT\r0 0 c.DAT\r",
+                                "999 7 a.DAT\r\n0 0 b.DAT\r0 0 c.DAT\n"}) {
+        writeFile(at("work") / "catalog.dat", catalog);
+        ASSERT_EQ(bxa({"-p", "a.BXA", "work"}).err, "");
+        EXPECT_EQ(readFile(at("a.BXA")), expected) << catalog;
+    }
+}
+
+TEST_F(UnpackPack, ANumberBeyond32BitsInTheCatalogFailsNamingTheLine) {
+    writeWorkDir(at("work"), {{"a.DAT", 0, "abc"}, {"b.DAT", 0, "bb"}});
+    writeFile(at("a.BXA"), "old archive");
+    for (const char* line : {"0 99999999999 b.DAT", "99999999999 0 b.DAT", "0 -2147483649 b.DAT",
+                             "0 123456789012345678901234567890 b.DAT"}) {
+        writeFile(at("work") / "catalog.dat", std::string("0 0 a.DAT\r\n") + line + "\r\n");
+        RunResult r = bxa({"-p", "a.BXA", "work"});
+        EXPECT_TRUE(failedWithPrompt(r)) << line;
+        EXPECT_NE(r.err.find("Line 2 of the catalog (" + joined("work", "catalog.dat") + ")"), std::string::npos)
+            << r.err;
+        EXPECT_NE(r.err.find(line), std::string::npos) << r.err;
+        EXPECT_EQ(readFile(at("a.BXA")), "old archive");
+    }
+    writeFile(at("work") / "catalog.dat", "0 -2147483648 a.DAT\r\n2147483647 2147483647 b.DAT\r\n");
     ASSERT_EQ(bxa({"-p", "a.BXA", "work"}).err, "");
-    EXPECT_EQ(readFile(at("a.BXA")), buildArchive({{"a.DAT", 7, "abc"}}));
+    EXPECT_EQ(readFile(at("a.BXA")), buildArchive({{"a.DAT", INT32_MIN, "abc"}, {"b.DAT", INT32_MAX, "bb"}}));
 }
 
 TEST_F(UnpackPack, ABlankCatalogLineNamesTheDirectoryAndFails) {

@@ -1,0 +1,230 @@
+// Updates that survive a power cut and a second writer: the new archive's data is flushed to the disk
+// before it is renamed over the old one and the directory after (seen in the system calls), one writer
+// works at a time and the second one waits and then builds on the first one's archive, the archive keeps
+// its permissions and its symbolic link, and a full disk leaves no partial file.
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include "faults/fault_support.hpp"
+
+namespace bxa {
+namespace {
+
+using namespace bxa::testing;
+
+bool haveTool(const std::string& name) { return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0; }
+
+class Durability : public ::testing::Test {
+protected:
+    ScratchDir cwd;
+    fs::path at(const std::string& name) const { return cwd.path() / name; }
+    RunResult bxa(const std::vector<std::string>& args, const std::string& prefix = "") {
+        return runBxa(args, cwd.path(), "", prefix);
+    }
+    void packExample() {
+        std::vector<WorkFile> files = {{"a.DAT", 2, tableText(5000, 1)}, {"m.R7T", 1, exampleFile("BUSH.R7T")}};
+        writeWorkDir(at("work"), files);
+        ASSERT_FALSE(failedWithPrompt(bxa({"-p", "a.BXA", "work"})));
+    }
+};
+
+// The system calls of one run, each fd shown with the path it names (strace -y).
+std::vector<std::string> tracedCalls(const std::string& trace) {
+    std::vector<std::string> calls;
+    std::istringstream in(trace);
+    for (std::string line; std::getline(in, line);) {
+        if (line.find("fsync(") != std::string::npos || line.find("rename") != std::string::npos) calls.push_back(line);
+    }
+    return calls;
+}
+
+TEST_F(Durability, TheNewArchiveIsOnTheDiskBeforeItsRenameAndTheDirectoryAfter) {
+    if (!haveTool("strace")) GTEST_SKIP() << "strace is not installed";
+    packExample();
+    writeFile(at("work") / "a.DAT", tableText(6000, 2));
+    writeFile(at("work") / "n.CSV", "new,record\r\n");
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"-p", "a.BXA", "work"}, {"-p", "-f", "a.DAT", "a.BXA", "work"},
+                                               {"-a", "-f", "n.CSV", "a.BXA", "work"}}) {
+        fs::remove(at("trace"));
+        RunResult r = bxa(args, "strace -f -y -o trace -e trace=fsync,fdatasync,rename,renameat,renameat2");
+        ASSERT_FALSE(failedWithPrompt(r)) << r.out << r.err;
+        std::vector<std::string> calls = tracedCalls(readFile(at("trace")));
+        // renameat(3</dir>, ".bxa-PID-RANDOM.tmp", 3</dir>, "a.BXA") = 0
+        const std::regex archiveRename(R"re(rename.*"(\.bxa-[0-9]+-[0-9a-f]+\.tmp)".*"a\.BXA"\) = 0)re");
+        size_t renamed = calls.size();
+        std::string workingName;
+        for (size_t i = 0; i < calls.size(); ++i) {
+            std::smatch match;
+            if (std::regex_search(calls[i], match, archiveRename)) {
+                renamed = i;
+                workingName = match[1];
+            }
+        }
+        ASSERT_LT(renamed, calls.size()) << args[0] << ": no rename of a working file over a.BXA";
+        bool dataFlushed = false;
+        for (size_t i = 0; i < renamed; ++i) dataFlushed |= calls[i].find("fsync(") != std::string::npos &&
+                                                             calls[i].find(workingName + ">") != std::string::npos;
+        EXPECT_TRUE(dataFlushed) << args[0] << ": the new archive was not flushed before its rename";
+        bool directoryFlushed = false;
+        const std::string directory = "<" + cwd.path().string() + ">";
+        for (size_t i = renamed + 1; i < calls.size(); ++i) {
+            directoryFlushed |= calls[i].find("fsync(") != std::string::npos && calls[i].find(directory) != std::string::npos;
+        }
+        EXPECT_TRUE(directoryFlushed) << args[0] << ": the directory was not flushed after the rename";
+    }
+}
+
+TEST_F(Durability, ASecondWriterSaysItWaitsAndBuildsOnTheFirstOnesArchive) {
+    packExample();
+    writeFile(at("work") / "n.CSV", "new,record\r\n");
+    // This test holds the lock as another run would.
+    int held = ::open(at("a.BXA").c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    ScratchDir io;
+    const std::string command = "cd " + shellQuote(cwd.path().string()) + " && " + shellQuote(BXA_BINARY) +
+                                " -a -f n.CSV a.BXA work </dev/null >" + shellQuote((io.path() / "out").string()) +
+                                " 2>&1";
+    pid_t writer = ::fork();
+    if (writer == 0) {
+        ::close(held);
+        ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    // The waiting line comes before the second writer does anything else.
+    for (int tries = 0; tries < 600 && readFile(io.path() / "out").empty(); ++tries) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_EQ(readFile(io.path() / "out"), "Waiting for another bxa run to finish with (a.BXA)...\n");
+    // The "other run" puts a new archive in place before it lets go: the waiting writer must add to that one.
+    ScratchDir first;
+    writeWorkDir(first.path() / "work", {{"a.DAT", 0, "changed by the first writer"}});
+    ASSERT_FALSE(failedWithPrompt(runBxa({"-p", "a.BXA", "work"}, first.path())));
+    fs::copy_file(first.path() / "a.BXA", at("staged.BXA"));
+    fs::rename(at("staged.BXA"), at("a.BXA"));
+    ::close(held);
+    EXPECT_EQ(waitForBxa(writer), 1);
+    EXPECT_EQ(readFile(io.path() / "out").find("Error"), std::string::npos) << readFile(io.path() / "out");
+    ASSERT_FALSE(failedWithPrompt(bxa({"-u", "a.BXA", "out"})));
+    EXPECT_EQ(readFile(at("out") / "a.DAT"), "changed by the first writer");
+    EXPECT_EQ(readFile(at("out") / "n.CSV"), "new,record\r\n");
+}
+
+TEST_F(Durability, TwoWritersOfOneArchiveLoseNoUpdate) {
+    packExample();
+    constexpr int Rounds = 10;
+    // From one current directory and one work directory, then from two of each.
+    for (bool shared : {true, false}) {
+        SCOPED_TRACE(shared ? "same current directory" : "different current directories");
+        packExample();
+        std::string script[2];
+        for (int w = 0; w < 2; ++w) {
+            const fs::path dir = shared ? cwd.path() : at("cwd" + std::to_string(w));
+            const std::string work = shared ? "work" : "w";
+            fs::create_directories(dir / work);
+            script[w] = "cd " + shellQuote(dir.string()) + " &&";
+            for (int i = 0; i < Rounds; ++i) {
+                const std::string name = "W" + std::to_string(w) + "_" + std::to_string(i) + ".CSV";
+                writeFile(dir / work / name, "writer " + std::to_string(w) + " round " + std::to_string(i) + "\r\n");
+                script[w] += " " + shellQuote(BXA_BINARY) + " -a -f " + name + " " +
+                             shellQuote(at("a.BXA").string()) + " " + work + " </dev/null >/dev/null 2>&1;";
+            }
+        }
+        pid_t writers[2];
+        for (int w = 0; w < 2; ++w) {
+            writers[w] = ::fork();
+            if (writers[w] == 0) {
+                ::execl("/bin/sh", "sh", "-c", script[w].c_str(), static_cast<char*>(nullptr));
+                ::_exit(127);
+            }
+        }
+        for (pid_t writer : writers) waitForBxa(writer);
+        ScratchDir check;
+        fs::copy_file(at("a.BXA"), check.path() / "a.BXA");
+        ASSERT_FALSE(failedWithPrompt(runBxa({"-u", "a.BXA", "out"}, check.path())));
+        int found = 0;
+        for (int w = 0; w < 2; ++w) {
+            for (int i = 0; i < Rounds; ++i) {
+                const std::string name = "W" + std::to_string(w) + "_" + std::to_string(i) + ".CSV";
+                found += readFile(check.path() / "out" / name) ==
+                         "writer " + std::to_string(w) + " round " + std::to_string(i) + "\r\n";
+                // The catalog of the writer's work directory lists the record it added.
+                const fs::path catalog =
+                    shared ? at("work") / "catalog.dat" : at("cwd" + std::to_string(w)) / "w" / "catalog.dat";
+                EXPECT_NE(readFile(catalog).find(" " + name + "\r\n"), std::string::npos) << name;
+            }
+        }
+        EXPECT_EQ(found, 2 * Rounds);
+        RecordProperty(shared ? "sharedUpdatesLanded" : "separateUpdatesLanded", found);
+        fs::remove_all(at("work"));
+    }
+}
+
+TEST_F(Durability, TheArchiveKeepsItsPermissionsAndItsLink) {
+    packExample();
+    fs::permissions(at("a.BXA"), fs::perms::owner_read | fs::perms::owner_write);
+    writeFile(at("work") / "n.CSV", "new\r\n");
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"-p", "a.BXA", "work"}, {"-p", "-f", "a.DAT", "a.BXA", "work"},
+                                               {"-a", "-f", "n.CSV", "a.BXA", "work"}}) {
+        ASSERT_FALSE(failedWithPrompt(bxa(args))) << args[0];
+        EXPECT_EQ(fs::status(at("a.BXA")).permissions() & fs::perms::all,
+                  fs::perms::owner_read | fs::perms::owner_write)
+            << args[0];
+    }
+    // Through a symbolic link: the link stays, and the file it names is the one replaced.
+    fs::create_directories(at("store"));
+    fs::rename(at("a.BXA"), at("store") / "real.BXA");
+    fs::create_symlink("store/real.BXA", at("a.BXA"));
+    writeFile(at("work") / "a.DAT", "through the link");
+    writeFile(at("work") / "catalog.dat", "0 2 a.DAT\r\n0 1 m.R7T\r\n");
+    writeFile(at("work") / "o.CSV", "other\r\n");
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"-p", "a.BXA", "work"}, {"-p", "-f", "a.DAT", "a.BXA", "work"},
+                                               {"-a", "-f", "o.CSV", "a.BXA", "work"}}) {
+        ASSERT_FALSE(failedWithPrompt(bxa(args))) << args[0];
+        EXPECT_TRUE(fs::is_symlink(at("a.BXA"))) << args[0];
+        EXPECT_EQ(std::distance(fs::directory_iterator(at("store")), {}), 1) << args[0];
+    }
+    ASSERT_FALSE(failedWithPrompt(bxa({"-u", "store/real.BXA", "out"})));
+    EXPECT_EQ(readFile(at("out") / "a.DAT"), "through the link");
+    EXPECT_EQ(readFile(at("out") / "o.CSV"), "other\r\n");
+}
+
+TEST_F(Durability, AFullDiskDuringUnpackLeavesNoPartialFile) {
+    std::vector<WorkFile> files = {{"small.DAT", 2, "small"}, {"big.BIN", 1, noiseBytes(3 << 20, 5)}};
+    writeWorkDir(at("work"), files);
+    ASSERT_FALSE(failedWithPrompt(bxa({"-p", "a.BXA", "work"})));
+    fs::create_directories(at("out"));
+    // A 1 MiB file system where the machine allows a private mount, else a file-size limit of 1 MiB.
+    const std::string tmpfs = "unshare -m sh -c 'mount -t tmpfs -o size=1m tmpfs out && exec \"$0\" \"$@\"'";
+    const bool privateMount = std::system("unshare -m true >/dev/null 2>&1") == 0;
+    RunResult r = privateMount ? bxa({"-u", "a.BXA", "out"}, tmpfs)
+                               : bxa({"-u", "a.BXA", "out"}, "trap '' XFSZ; ulimit -f 2048;");
+    EXPECT_TRUE(failedWithPrompt(r)) << r.out << r.err;
+    EXPECT_NE(r.err.find("Could not write file (" + joined("out", "big.BIN") + ")"), std::string::npos) << r.err;
+    if (privateMount) {
+        // The mount went with the process: what it left would be gone. Do it again, looking inside.
+        const std::string look = "unshare -m sh -c 'mount -t tmpfs -o size=1m tmpfs out && \"$0\" \"$@\"; echo; ls -A out'";
+        r = bxa({"-u", "a.BXA", "out"}, look);
+        for (const char* kept : {"\nsmall.DAT\n", "\ncatalog.dat\n", "\nheader.dat\n"}) {
+            EXPECT_NE(r.out.find(kept), std::string::npos) << r.out;
+        }
+        EXPECT_EQ(r.out.find("\nbig.BIN\n"), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("\n.bxa-"), std::string::npos) << r.out;
+    } else {
+        EXPECT_FALSE(fs::exists(at("out") / "big.BIN"));
+        for (const auto& item : fs::directory_iterator(at("out"))) {
+            EXPECT_FALSE(item.path().filename().string().starts_with(".bxa-")) << item.path();
+        }
+    }
+}
+
+}  // namespace
+}  // namespace bxa
