@@ -96,14 +96,15 @@ $(WINDOWS_BUILD)/build.ninja:
 	cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
 	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw_w64_x86_64.cmake
 
-# A statically linked $(WINDOWS_BUILD)/src/driver/bxa.exe
+# A statically linked $(WINDOWS_BUILD)/src/driver/bxa.exe, and the threaded compressor's check program
 windows: $(WINDOWS_BUILD)/build.ninja
-	cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target bxa
+	cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target bxa compress_parallel_check
 
 # The end-to-end tests (tests/e2e, tests/driver) built as Linux programs that run bxa.exe under Wine.
 $(WINE_TESTS_BUILD)/build.ninja:
 	cmake -S tests/windows -B $(WINE_TESTS_BUILD) -G Ninja \
-	  -DBXA_WINDOWS_EXE=$(CURDIR)/$(WINDOWS_BUILD)/src/driver/bxa.exe
+	  -DBXA_WINDOWS_EXE=$(CURDIR)/$(WINDOWS_BUILD)/src/driver/bxa.exe \
+	  -DBXA_WINDOWS_COMPRESS_CHECK=$(CURDIR)/$(WINDOWS_BUILD)/src/compress/compress_parallel_check.exe
 
 test-windows: windows $(WINE_TESTS_BUILD)/build.ninja
 	cmake --build $(WINE_TESTS_BUILD) -j $(JOBS)

@@ -4,9 +4,10 @@ set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
 set(BXA_MINGW_PREFIX x86_64-w64-mingw32)
-# The win32 thread model suffices (the program has one thread) and needs no winpthread DLL.
-find_program(CMAKE_CXX_COMPILER NAMES ${BXA_MINGW_PREFIX}-g++-win32 ${BXA_MINGW_PREFIX}-g++ REQUIRED)
-find_program(CMAKE_C_COMPILER NAMES ${BXA_MINGW_PREFIX}-gcc-win32 ${BXA_MINGW_PREFIX}-gcc)
+# The POSIX thread model: its libstdc++ has std::thread, which the threaded compressor uses (the win32
+# model's has none). winpthread is linked statically with the rest (below), so no DLL is needed.
+find_program(CMAKE_CXX_COMPILER NAMES ${BXA_MINGW_PREFIX}-g++-posix REQUIRED)
+find_program(CMAKE_C_COMPILER NAMES ${BXA_MINGW_PREFIX}-gcc-posix REQUIRED)
 find_program(CMAKE_RC_COMPILER NAMES ${BXA_MINGW_PREFIX}-windres)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${BXA_MINGW_PREFIX})
@@ -15,7 +16,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# One self-contained bxa.exe: no libstdc++/libgcc DLLs to ship beside it.
+# One self-contained bxa.exe: no libstdc++/libgcc/winpthread DLLs to ship beside it.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
 # Tests run on the build machine against the exe (see tests/windows), never as Windows executables.

@@ -1,5 +1,6 @@
 // Throughput of ExpandStream and CompressStream (MB/s of uncompressed data) on three deterministic corpora,
-// with zlib's inflate and level-1 deflate on the same data for scale. A summary of the ratios is printed
+// with zlib's inflate and level-1 deflate on the same data for scale, and of CompressStreamParallel on one
+// 64 MB record (text and model data in turns) with one and two threads. A summary of the ratios is printed
 // after the runs.
 #include <benchmark/benchmark.h>
 #include <zlib.h>
@@ -19,16 +20,18 @@
 namespace {
 
 constexpr size_t CorpusSize = 8u << 20;
+constexpr size_t LargeRecordSize = 64u << 20;
+constexpr unsigned LargeRecordThreads[] = {1, 2};
 
-std::vector<uint8_t> textCorpus() {
+std::vector<uint8_t> textCorpus(size_t size = CorpusSize, uint32_t seed = 1) {
     static const char* const names[] = {"oak_table", "lamp", "door_frame", "window", "crate", "barrel",
                                         "stone_wall", "roof_tile", "chair", "fence_post"};
     static const char* const words[] = {"the", "model", "is", "placed", "near", "a", "wall", "and", "faces",
                                         "north", "with", "texture", "scale", "of", "light"};
-    std::mt19937 rng(1);
+    std::mt19937 rng(seed);
     std::string text = "id,name,x,y,z,rotation,flags,comment\r\n";
     char line[256];
-    for (uint32_t id = 0; text.size() < CorpusSize; ++id) {
+    for (uint32_t id = 0; text.size() < size; ++id) {
         std::snprintf(line, sizeof line, "%u,%s,%.3f,%.3f,%.3f,%d,%u,", id, names[rng() % 10],
                       static_cast<double>(rng() % 100000) / 100.0, static_cast<double>(rng() % 2000) / 100.0,
                       static_cast<double>(rng() % 100000) / 100.0, static_cast<int>(rng() % 4) * 90,
@@ -39,17 +42,17 @@ std::vector<uint8_t> textCorpus() {
             text += w + 1 < count ? " " : "\r\n";
         }
     }
-    text.resize(CorpusSize);
+    text.resize(size);
     return {text.begin(), text.end()};
 }
 
-std::vector<uint8_t> modelCorpus() {
+std::vector<uint8_t> modelCorpus(size_t size = CorpusSize, uint32_t seed = 2) {
     // Vertex records: position on a coarse grid, one of a few normals, texture coordinates, all float32.
-    std::mt19937 rng(2);
+    std::mt19937 rng(seed);
     std::vector<uint8_t> bytes;
-    bytes.reserve(CorpusSize + 64);
+    bytes.reserve(size + 64);
     const float normals[6][3] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
-    while (bytes.size() < CorpusSize) {
+    while (bytes.size() < size) {
         const float* n = normals[rng() % 6];
         float record[8] = {static_cast<float>(rng() % 64) * 0.25f, static_cast<float>(rng() % 16) * 0.5f,
                            static_cast<float>(rng() % 64) * 0.25f, n[0], n[1], n[2],
@@ -58,7 +61,19 @@ std::vector<uint8_t> modelCorpus() {
         std::memcpy(raw, record, sizeof record);
         bytes.insert(bytes.end(), raw, raw + sizeof raw);
     }
-    bytes.resize(CorpusSize);
+    bytes.resize(size);
+    return bytes;
+}
+
+// Text and model data in turns of 1 MiB, each turn with its own seed.
+std::vector<uint8_t> largeRecord() {
+    constexpr size_t Turn = 1u << 20;
+    std::vector<uint8_t> bytes;
+    bytes.reserve(LargeRecordSize);
+    for (uint32_t turn = 0; bytes.size() < LargeRecordSize; ++turn) {
+        std::vector<uint8_t> part = turn % 2 ? modelCorpus(Turn, 100 + turn) : textCorpus(Turn, 100 + turn);
+        bytes.insert(bytes.end(), part.begin(), part.end());
+    }
     return bytes;
 }
 
@@ -94,11 +109,34 @@ void writeSink(uint8_t* buffer, uint32_t* size, void* parameter) {
     io->second.size += *size;
 }
 
-size_t runCompress(const std::vector<uint8_t>& input, std::vector<uint8_t>& output, uint8_t* work, uint32_t mode) {
+size_t runCompress(const std::vector<uint8_t>& input, std::vector<uint8_t>& output, uint8_t* work, uint32_t mode,
+                   unsigned threads = 1) {
     std::pair<Span, Sink> io{{input.data(), input.size(), 0}, {output.data(), 0}};
     uint32_t dictionarySize = 4096;
-    bxa::CompressStream(readSpan, writeSink, work, &io, &mode, &dictionarySize);
+    if (threads == 1) {
+        bxa::CompressStream(readSpan, writeSink, work, &io, &mode, &dictionarySize);
+    } else {
+        bxa::CompressStreamParallel(readSpan, writeSink, work, &io, &mode, &dictionarySize, threads);
+    }
     return io.second.size;
+}
+
+// Wall-clock time, since the threads' work does not show in the calling thread's CPU time.
+void registerLargeRecord(const std::vector<uint8_t>& record) {
+    for (unsigned threads : LargeRecordThreads) {
+        benchmark::RegisterBenchmark(("compress_large/threads:" + std::to_string(threads)).c_str(),
+                                     [&record, threads](benchmark::State& state) {
+                                         std::vector<uint8_t> output(record.size() + record.size() / 2);
+                                         auto area = std::make_unique<uint8_t[]>(bxa::compressParallelWorkSize(threads));
+                                         for (auto _ : state) {
+                                             benchmark::DoNotOptimize(runCompress(record, output, area.get(), 0, threads));
+                                         }
+                                         state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(record.size()));
+                                     })
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime()
+            ->MinTime(3.0);
+    }
 }
 
 size_t runExpand(const std::vector<uint8_t>& stream, std::vector<uint8_t>& output, uint8_t* work) {
@@ -214,6 +252,19 @@ void printSummary(const std::vector<Corpus>& corpora, const SummaryReporter& rep
         }
     }
     std::printf("(MB/s of uncompressed data; ratio = bxa / zlib; size = stream size / input size)\n");
+    // These names carry the run options after the thread count.
+    auto largeRate = [&](unsigned threads) {
+        const std::string prefix = "compress_large/threads:" + std::to_string(threads) + "/";
+        auto found = reporter.megabytesPerSecond.lower_bound(prefix);
+        bool match = found != reporter.megabytesPerSecond.end() && found->first.starts_with(prefix);
+        return match ? found->second : NAN;
+    };
+    const double one = largeRate(1);
+    for (unsigned threads : LargeRecordThreads) {
+        const double rated = largeRate(threads);
+        std::printf("64 MB record, %u thread%s: %8.1f MB/s  %5.2fx one thread\n", threads, threads == 1 ? " " : "s",
+                    rated, rated / one);
+    }
 }
 
 }  // namespace
@@ -226,6 +277,8 @@ int main(int argc, char** argv) {
     corpora.push_back(Corpus{"model", modelCorpus(), {}, {}});
     corpora.push_back(Corpus{"random", randomCorpus(), {}, {}});
     for (Corpus& corpus : corpora) registerCorpus(corpus);
+    const std::vector<uint8_t> record = largeRecord();
+    registerLargeRecord(record);
     SummaryReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     printSummary(corpora, reporter);

@@ -14,13 +14,13 @@ using buffer_callbacks::BufferPair;
 using buffer_callbacks::readFromSpan;
 
 int compressBuffer(std::span<const uint8_t> input, uint32_t literalMode, uint32_t dictionarySize,
-                   std::vector<uint8_t>& stream) {
+                   std::vector<uint8_t>& stream, unsigned threadCount) {
     stream.clear();
     stream.reserve(input.size() / 2 + 64);
     BufferPair pair{input, 0, &stream};
-    auto workArea = std::make_unique<uint8_t[]>(CompressWorkSize);
-    int result = CompressStream(readFromSpan, appendToVector, workArea.get(), &pair, &literalMode,
-                                &dictionarySize);
+    auto workArea = std::make_unique_for_overwrite<uint8_t[]>(compressParallelWorkSize(threadCount));
+    int result = CompressStreamParallel(readFromSpan, appendToVector, workArea.get(), &pair, &literalMode,
+                                        &dictionarySize, threadCount);
     if (result != 0) stream.clear();
     return result;
 }

@@ -27,4 +27,33 @@ extern const size_t CompressWorkSize;
 int CompressStream(ReadCallback read, WriteCallback write, void* workArea, void* parameter,
                    uint32_t* literalMode, uint32_t* dictionarySize);
 
+// Most threads CompressStreamParallel uses; a larger count is taken as this one.
+inline constexpr unsigned MaxCompressThreads = 64;
+
+// Bytes of work area CompressStreamParallel needs for `threadCount` threads (0 is taken as 1): exactly
+// CompressWorkSize for one thread, else about 1.8 MB per thread (the input of one segment and, per thread,
+// a match finder and the bits of its part). Allocated and freed by the caller like CompressWorkSize.
+size_t compressParallelWorkSize(unsigned threadCount);
+
+// CompressStream on up to `threadCount` threads, with the same contract and exactly the same output: the
+// same bytes, written in the same chunks (2048 bytes each, then one last chunk of 0 to 2048), for every
+// input and every thread count. The result never depends on timing or on how many threads run.
+//
+// The input is taken in segments of up to 512 KiB per thread (the reads ask for the bytes still missing
+// from the current 4096-byte block, like CompressStream's); each segment is cut into one part per thread,
+// the parts are coded side by side, and their bits are joined where the parse of one part reaches a
+// token at which the next part's parse also starts. Parts whose parses do not meet within 16 KiB (long
+// runs of one period can do that) are coded again from where the previous part ended, on the calling
+// thread: slower, never different. Output of a segment is written after the segment is coded, so writes
+// trail reads by up to one segment.
+//
+// Both callbacks are called only from the calling thread, reads and writes each in stream order. With
+// `threadCount` 1 (or 0) this is CompressStream itself. Otherwise the call starts up to threadCount - 1
+// std::threads once the input is known to exceed one part (the thread library allocates their state)
+// and joins them before it returns; if the system refuses a thread, the call goes on with those it has.
+// Nothing else is allocated. Returns what CompressStream would (parameters are checked before any thread
+// starts or callback runs).
+int CompressStreamParallel(ReadCallback read, WriteCallback write, void* workArea, void* parameter,
+                           uint32_t* literalMode, uint32_t* dictionarySize, unsigned threadCount);
+
 }  // namespace bxa

@@ -12,13 +12,14 @@ namespace bxa::compress_detail {
 static_assert(std::endian::native == std::endian::little, "the chain hashes assume little-endian loads");
 
 inline constexpr uint32_t BlockSize = 4096;
+inline constexpr uint32_t MaxDictionarySize = 4096;
 // A match is at most 516 bytes long, so a block holds back its last 516 bytes until the next one arrives;
 // every match that starts below the block's limit then finds all the bytes it may cover.
 inline constexpr uint32_t LookAhead = 516;
 inline constexpr uint32_t MaxMatch = LookAhead;
 // Window offsets: up to 516 bytes still to be coded from the previous block, the dictionary (at most
 // 4096 bytes of coded history), then the new block. Offsets fit in 16 bits.
-inline constexpr uint32_t WindowBytes = LookAhead + 4096 + BlockSize;
+inline constexpr uint32_t WindowBytes = LookAhead + MaxDictionarySize + BlockSize;
 // 4 * byte + 5 * next byte: equal values with equal first bytes imply equal second bytes.
 inline constexpr uint32_t HashCount = 4 * 255 + 5 * 255 + 1;
 // Longest key of the chains; the window keeps this many spare bytes so that hashing a position near the
@@ -121,12 +122,12 @@ struct MatchFinder {
         std::memset(oldest16, 0, sizeof(oldest16));
     }
 
-    // Opens a block: positions from `first` on may be candidates, and the input ends at `inputEnd`.
-    // Nothing is linked before the first block's start, so `linked` begins there.
-    void beginBlock(uint32_t first, uint32_t inputEnd, bool firstBlock) {
+    // Opens a block: positions from `first` on may be candidates, the input ends at `inputEnd`, and no
+    // position below `linkFrom` is indexed (none exists, or none is in reach).
+    void beginBlock(uint32_t first, uint32_t inputEnd, uint32_t linkFrom) {
         indexStart = first;
         end = inputEnd;
-        if (firstBlock) linked = first;
+        if (linked < linkFrom) linked = linkFrom;
     }
 
     // Keeps the dictionary and the uncoded look-ahead; the caller lowers its position by BlockSize.

@@ -13,14 +13,14 @@
 #include "compress/compress_stream.hpp"
 #include "compress/expand_buffer.hpp"
 #include "reference_encoder.hpp"
+#include "test_inputs.hpp"
 #include "stream_bits.hpp"
 
 namespace bxa {
 namespace {
 
 using test::Token;
-
-std::vector<uint8_t> bytesOf(const std::string& text) { return {text.begin(), text.end()}; }
+using namespace test::inputs;
 
 std::vector<uint8_t> compressed(const std::vector<uint8_t>& input, uint32_t mode, uint32_t dictionarySize) {
     std::vector<uint8_t> stream;
@@ -29,71 +29,6 @@ std::vector<uint8_t> compressed(const std::vector<uint8_t>& input, uint32_t mode
 }
 
 uint32_t bitsFor(uint32_t dictionarySize) { return dictionarySize == 1024 ? 4 : dictionarySize == 2048 ? 5 : 6; }
-
-// ---- inputs -------------------------------------------------------------------------------------------
-
-std::vector<uint8_t> randomBytes(size_t size, uint32_t seed, uint32_t alphabet = 256) {
-    std::mt19937 rng(seed);
-    std::vector<uint8_t> out(size);
-    for (auto& b : out) b = static_cast<uint8_t>(rng() % alphabet);
-    return out;
-}
-
-std::vector<uint8_t> textLike(size_t size, uint32_t seed) {
-    static const char* const words[] = {"vertex", "face", "bitmap", "entity", "the", "of", "and", "index",
-                                        "0.500000", "-1.250000", "name", "a", "record", "table", "12", "7"};
-    std::mt19937 rng(seed);
-    std::string text;
-    while (text.size() < size) {
-        text += words[rng() % 16];
-        auto r = rng() % 10;
-        text += r < 6 ? " " : r < 8 ? "," : "\r\n";
-    }
-    text.resize(size);
-    return bytesOf(text);
-}
-
-std::vector<uint8_t> runs(size_t size, uint32_t seed) {
-    std::mt19937 rng(seed);
-    std::vector<uint8_t> out;
-    while (out.size() < size) {
-        uint8_t value = static_cast<uint8_t>(rng() % 3);
-        size_t length = 1 + rng() % (rng() % 4 == 0 ? 1500 : 20);
-        out.insert(out.end(), length, value);
-    }
-    out.resize(size);
-    return out;
-}
-
-std::vector<uint8_t> vertexRecords(size_t size, uint32_t seed) {
-    // float32 vertex records on a coarse grid: crowded two-byte buckets and long matches at many distances.
-    std::mt19937 rng(seed);
-    std::vector<uint8_t> out;
-    while (out.size() < size) {
-        float record[8] = {static_cast<float>(rng() % 64) * 0.25f, static_cast<float>(rng() % 16) * 0.5f,
-                           static_cast<float>(rng() % 64) * 0.25f, 0.0f, 1.0f, 0.0f,
-                           static_cast<float>(rng() % 9) * 0.125f, static_cast<float>(rng() % 3) * 0.5f};
-        uint8_t raw[sizeof record];
-        std::memcpy(raw, record, sizeof record);
-        out.insert(out.end(), raw, raw + sizeof raw);
-    }
-    out.resize(size);
-    return out;
-}
-
-std::vector<uint8_t> records(size_t size, uint32_t seed) {
-    // Fixed-size records of small integers and repeated fields: long matches at many distances.
-    std::mt19937 rng(seed);
-    std::vector<uint8_t> out;
-    while (out.size() < size) {
-        uint8_t record[20] = {};
-        for (int i = 0; i < 3; ++i) record[i * 4 + 2] = static_cast<uint8_t>(rng() % 4);
-        record[12] = static_cast<uint8_t>(rng() % 2);
-        out.insert(out.end(), record, record + 20);
-    }
-    out.resize(size);
-    return out;
-}
 
 // ---- tests --------------------------------------------------------------------------------------------
 
@@ -183,17 +118,6 @@ TEST(CompressStream, TokensMatchReferenceOnRepetitiveInputs) {
 // below 516 bytes, the farthest at 516), repeats whose period is near the longest match or near the
 // dictionary size, full-length matches that stop and start again across blocks, and byte pairs that share
 // a two-byte hash.
-std::vector<uint8_t> periodic(size_t size, size_t period, uint32_t seed, size_t mutateEvery = 0) {
-    std::vector<uint8_t> unit = randomBytes(period, seed, 256);
-    std::vector<uint8_t> out(size);
-    std::mt19937 rng(seed);
-    for (size_t i = 0; i < size; ++i) out[i] = unit[i % period];
-    if (mutateEvery != 0) {
-        for (size_t i = mutateEvery / 2; i < size; i += mutateEvery - rng() % (mutateEvery / 2)) out[i] ^= 0x5A;
-    }
-    return out;
-}
-
 TEST(CompressStream, TokensMatchReferenceOnPeriodicInputs) {
     uint32_t seed = 300;
     for (size_t period : {2u, 3u, 7u, 64u, 514u, 515u, 516u, 517u, 518u, 1000u, 1021u, 2047u, 4093u, 4095u}) {

@@ -1,0 +1,321 @@
+// CompressStreamParallel: one stream coded in parts on several threads.
+//
+// The token at a position depends only on the position and the input (from SecondBlockReach on), never on
+// how the parse got there: after a match the coding resumes at its end with a fresh search, and the
+// look-ahead is a search at the next position. So a part may start its parse at a guessed position;
+// wherever the previous part's parse starts a token at which this one also starts a token, the two
+// parses agree from there on. The previous part stops there, and this part's bits are taken from there.
+#include <algorithm>
+#include <condition_variable>
+#include <cstddef>
+#include <cstring>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+#include "compress/compress_stream.hpp"
+#include "compress/stream_coder.hpp"
+
+namespace bxa {
+
+using namespace compress_detail;
+
+namespace {
+
+// Input coded per thread and segment. Each thread's work area holds its part's bits, at worst 14 per
+// input byte, so this bounds the memory per thread.
+constexpr uint32_t PartBytes = 512 * 1024;
+// The previous part's parse must meet this part's within this many bytes after its start; parts at
+// least four times as long keep the re-coding of a part that is not met cheap beside the part.
+constexpr uint32_t MeetWindow = 16 * 1024;
+constexpr uint32_t MinPartBytes = 4 * MeetWindow;
+static_assert(MinPartBytes >= SecondBlockReach, "a guessed start must lie past the second block's index rule");
+// Window bytes before a block: the dictionary and the previous block's look-ahead.
+constexpr uint32_t HistoryBytes = LookAhead + MaxDictionarySize;
+// A part codes at most its share of the segment (which may run a look-ahead past PartBytes in the last
+// segment), the continuation until the next part is met, and a last match past that.
+constexpr uint32_t MaxPartInput = PartBytes + MeetWindow + 2 * LookAhead + 2;
+constexpr uint32_t PartOutputBytes = (MaxPartInput * MaxBitsPerInputByte + 7) / 8 + BitSlack;
+constexpr uint32_t NeverFlush = UINT32_MAX;
+
+struct TokenStart {
+    uint32_t offset;  // input position less the part's start
+    uint32_t bit;     // bits the part had coded before the token
+};
+
+struct Part {
+    Coder coder;
+    Cursor cursor;
+    uint64_t start;       // input position of the part's first token
+    uint64_t nominalEnd;  // the next part's start, or the segment's coding end
+    uint32_t startCount;
+    TokenStart starts[MeetWindow];  // the tokens that start in the first MeetWindow bytes, in order
+    uint8_t output[PartOutputBytes];
+};
+
+// The input of one segment with the window history before it: buffer index i holds input position
+// base + i. Parts read it concurrently and nobody writes it while they run.
+struct SegmentInput {
+    const uint8_t* bytes;
+    int64_t base;
+    uint64_t available;  // input position just past the bytes in the buffer
+};
+
+uint32_t copyFromSegment(uint8_t* destination, uint64_t from, uint32_t size, void* context) {
+    const auto& input = *static_cast<const SegmentInput*>(context);
+    if (from >= input.available) return 0;
+    const auto count = static_cast<uint32_t>(std::min<uint64_t>(size, input.available - from));
+    std::memcpy(destination, input.bytes + (static_cast<int64_t>(from) - input.base), count);
+    return count;
+}
+
+static_assert(alignof(Part) <= alignof(std::max_align_t), "work areas come from operator new[]");
+
+struct ParallelState {
+    Coder streamCoder;  // parameters and end symbol of the stream; its finder is not used
+    uint8_t output[OutputChunkSize + BitSlack];
+};
+
+// Work area: the state, the segment buffer, then an array of one Part per thread, at max_align_t
+// boundaries.
+constexpr size_t alignUp(size_t size) {
+    return (size + alignof(std::max_align_t) - 1) / alignof(std::max_align_t) * alignof(std::max_align_t);
+}
+constexpr size_t segmentBufferBytes(unsigned threads) { return alignUp(HistoryBytes + size_t{threads} * PartBytes); }
+constexpr size_t partsOffset(unsigned threads) { return alignUp(sizeof(ParallelState)) + segmentBufferBytes(threads); }
+
+unsigned clampThreads(unsigned threadCount) { return std::clamp(threadCount, 1u, MaxCompressThreads); }
+
+// ---- parts --------------------------------------------------------------------------------------------
+
+struct Segment {
+    SegmentInput input;
+    uint64_t inputSize;  // the input's length when this is the last segment, else UINT64_MAX
+    bool first;          // the segment starts the input
+    Part* parts;
+    unsigned partCount;
+};
+
+// Codes part `index` from its start up to its nominal end. Every part but the first records where its
+// first tokens start, for the previous part to meet.
+void codePart(Segment& segment, unsigned index) {
+    Part& part = segment.parts[index];
+    Coder& coder = part.coder;
+    void* context = &segment.input;
+    startWriter(coder.writer, part.output, NeverFlush, nullptr, nullptr);
+    part.startCount = 0;
+    if (index == 0 && segment.first) {
+        startAtBeginning(coder, part.cursor, copyFromSegment, context);
+    } else {
+        startAt(coder, part.cursor, part.start, index == 0, segment.inputSize, copyFromSegment, context);
+    }
+    if (index != 0) {
+        for (uint64_t position = part.start; !part.cursor.finished && position < part.start + MeetWindow;
+             position = inputPosition(coder, part.cursor)) {
+            part.starts[part.startCount++] =
+                TokenStart{static_cast<uint32_t>(position - part.start), static_cast<uint32_t>(coder.writer.bitCount())};
+            codeUntil(coder, part.cursor, position + 1, copyFromSegment, context);
+        }
+    }
+    codeUntil(coder, part.cursor, part.nominalEnd, copyFromSegment, context);
+}
+
+// Continues `part` (whose parse is right) token by token until it starts a token where `next` also
+// starts one; returns that token's index in next.starts, or next.startCount when the parse passes the
+// recorded tokens without meeting them (it then stops at a token start past them).
+uint32_t meetNext(Segment& segment, Part& part, const Part& next) {
+    Coder& coder = part.coder;
+    uint32_t index = 0;
+    for (;;) {
+        const uint64_t position = inputPosition(coder, part.cursor);
+        if (part.cursor.finished || position >= next.start + MeetWindow) return next.startCount;
+        const uint64_t offset = position - next.start;
+        while (index < next.startCount && next.starts[index].offset < offset) ++index;
+        if (index == next.startCount) return index;
+        if (next.starts[index].offset == offset) return index;
+        codeUntil(coder, part.cursor, position + 1, copyFromSegment, &segment.input);
+    }
+}
+
+// ---- threads ------------------------------------------------------------------------------------------
+
+// Helper threads wait for a segment, code their part of it, and report back. The segment and its parts
+// are handed over under the mutex, so a helper sees everything the calling thread wrote before.
+class Crew {
+public:
+    explicit Crew(unsigned wanted) : wanted_(wanted) {}
+    Crew(const Crew&) = delete;
+    Crew& operator=(const Crew&) = delete;
+    ~Crew() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            quit_ = true;
+        }
+        wake_.notify_all();
+        for (unsigned i = 0; i < started_; ++i) threads_[i].join();
+    }
+
+    // Parts the next segment may have: the calling thread's and one per helper. Starts the helpers the
+    // first time more than one is wanted.
+    unsigned capacity(bool wantHelpers) {
+        if (wantHelpers && !tried_) {
+            tried_ = true;
+            for (; started_ + 1 < wanted_; ++started_) {
+                try {
+                    threads_[started_] = std::thread(&Crew::serve, this, started_ + 1);
+                } catch (const std::system_error&) {
+                    break;
+                }
+            }
+        }
+        return started_ + 1;
+    }
+
+    // Codes every part of the segment: part 0 on the calling thread, the others on the helpers.
+    void run(Segment& segment) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            segment_ = &segment;
+            busy_ = started_;
+            ++generation_;
+        }
+        wake_.notify_all();
+        codePart(segment, 0);
+        std::unique_lock<std::mutex> lock(mutex_);
+        done_.wait(lock, [this] { return busy_ == 0; });
+    }
+
+private:
+    void serve(unsigned index) {
+        uint64_t seen = 0;
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [&] { return quit_ || generation_ != seen; });
+            if (quit_) return;
+            seen = generation_;
+            Segment* segment = segment_;
+            lock.unlock();
+            if (index < segment->partCount) codePart(*segment, index);
+            lock.lock();
+            if (--busy_ == 0) done_.notify_one();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable done_;
+    std::thread threads_[MaxCompressThreads];
+    Segment* segment_ = nullptr;
+    uint64_t generation_ = 0;
+    unsigned busy_ = 0;
+    unsigned started_ = 0;
+    unsigned wanted_;
+    bool tried_ = false;
+    bool quit_ = false;
+};
+
+struct ReadContext {
+    ReadCallback read;
+    void* parameter;
+};
+
+// Reads whole blocks into `destination` until `size` bytes are there or a read delivers nothing; asks
+// each read for the bytes still missing from the current 4096-byte block.
+uint32_t readBlocks(const ReadContext& reader, uint8_t* destination, uint32_t size) {
+    uint32_t received = 0;
+    while (received < size) {
+        uint32_t request = BlockSize - received % BlockSize;
+        const uint32_t count = std::min(reader.read(destination + received, &request, reader.parameter),
+                                        BlockSize - received % BlockSize);
+        if (count == 0) break;
+        received += count;
+    }
+    return received;
+}
+
+}  // namespace
+
+size_t compressParallelWorkSize(unsigned threadCount) {
+    const unsigned threads = clampThreads(threadCount);
+    if (threads == 1) return CompressWorkSize;
+    return partsOffset(threads) + threads * sizeof(Part);
+}
+
+int CompressStreamParallel(ReadCallback read, WriteCallback write, void* workArea, void* parameter,
+                           uint32_t* literalMode, uint32_t* dictionarySize, unsigned threadCount) {
+    const unsigned threads = clampThreads(threadCount);
+    if (threads == 1) return CompressStream(read, write, workArea, parameter, literalMode, dictionarySize);
+    auto* area = static_cast<uint8_t*>(workArea);
+    auto& state = *reinterpret_cast<ParallelState*>(area);
+    if (const int result = setUpCoder(state.streamCoder, *literalMode, *dictionarySize); result != ResultOk) {
+        return result;
+    }
+    uint8_t* buffer = area + alignUp(sizeof(ParallelState));
+    auto* parts = reinterpret_cast<Part*>(area + partsOffset(threads));
+    for (unsigned i = 0; i < threads; ++i) setUpCoder(parts[i].coder, *literalMode, *dictionarySize);
+
+    BitWriter& out = state.streamCoder.writer;
+    startWriter(out, state.output, OutputChunkSize, write, parameter);
+    putHeader(state.streamCoder, out);
+    const ReadContext reader{read, parameter};
+    Crew crew(threads);
+
+    Segment segment{SegmentInput{buffer, -static_cast<int64_t>(HistoryBytes), 0}, UINT64_MAX, true, parts, 0};
+    uint64_t carried = 0;  // first token of the next segment: where the previous one's parse ended
+    for (;;) {
+        const uint64_t segmentStart = static_cast<uint64_t>(segment.input.base + HistoryBytes);
+        const uint32_t wanted = threads * PartBytes;
+        const uint32_t received = readBlocks(reader, buffer + HistoryBytes, wanted);
+        const bool last = received < wanted;
+        const uint64_t available = segmentStart + received;
+        if (segment.first && received == 0) break;
+        segment.input.available = available;
+        segment.inputSize = last ? available : UINT64_MAX;
+        // A full block leaves its last 516 bytes to the next one.
+        const uint64_t codingEnd = last ? available : available - LookAhead;
+        const uint64_t length = codingEnd - carried;
+        const unsigned partCount = std::max<unsigned>(
+            1, static_cast<unsigned>(std::min<uint64_t>(crew.capacity(length >= 2 * MinPartBytes), length / MinPartBytes)));
+        segment.partCount = partCount;
+        for (unsigned i = 0; i < partCount; ++i) {
+            parts[i].start = carried + length * i / partCount;
+            parts[i].nominalEnd = carried + length * (i + 1) / partCount;
+        }
+        crew.run(segment);
+
+        // Join the parts in order; each is right from where the previous one met it.
+        uint64_t from = 0;
+        for (unsigned i = 0; i < partCount; ++i) {
+            Part& part = parts[i];
+            uint32_t met = 0;
+            if (i + 1 < partCount) met = meetNext(segment, part, parts[i + 1]);
+            spillBits(part.coder.writer);
+            appendBits(out, part.output, from, part.coder.writer.bitCount());
+            if (i + 1 == partCount) break;
+            Part& next = parts[i + 1];
+            if (met < next.startCount) {
+                from = next.starts[met].bit;
+                continue;
+            }
+            // Not met: code the next part again from where this one stopped, which is a token start of
+            // the right parse.
+            next.start = inputPosition(part.coder, part.cursor);
+            startWriter(next.coder.writer, next.output, NeverFlush, nullptr, nullptr);
+            startAt(next.coder, next.cursor, next.start, false, segment.inputSize, copyFromSegment, &segment.input);
+            next.startCount = 0;
+            codeUntil(next.coder, next.cursor, next.nominalEnd, copyFromSegment, &segment.input);
+            from = 0;
+        }
+        const Part& lastPart = parts[partCount - 1];
+        if (last) break;
+        carried = inputPosition(lastPart.coder, lastPart.cursor);
+        // The last HistoryBytes bytes become the history of the next segment.
+        std::memmove(buffer, buffer + received, HistoryBytes);
+        segment.input.base += received;
+        segment.first = false;
+    }
+    finishStream(out, state.streamCoder.symbolCodes[EndSymbol], state.streamCoder.symbolLengths[EndSymbol]);
+    return ResultOk;
+}
+
+}  // namespace bxa

@@ -1,0 +1,130 @@
+// The compressor's coder: bit writer, token choice and the walk over 4096-byte blocks, shared by the
+// single-threaded and the threaded entry points. Internal to the compression engine; it lives in the work
+// area and allocates nothing.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "compress/code_tables.hpp"
+#include "compress/engine.hpp"
+#include "compress/match_finder.hpp"
+
+namespace bxa::compress_detail {
+
+inline constexpr uint32_t OutputChunkSize = 2048;
+inline constexpr uint32_t SymbolCount = 256 + codes::EndOfStreamValue + 1;  // literals, then length values 0..517
+inline constexpr uint32_t EndSymbol = SymbolCount - 1;
+// The costliest token per input byte is an ASCII literal: the flag and a code of up to 13 bits.
+inline constexpr uint32_t MaxBitsPerInputByte = 1 + codes::MaxAsciiCodeLength;
+// A word store may run this far past the last complete byte, and the bit copier reads a word from any
+// byte of a buffer; buffers of bits keep this much slack.
+inline constexpr uint32_t BitSlack = 16;
+
+// Bits accumulate first at bit 0 and leave as 32-bit words. In a streaming writer (`flushAt` is
+// OutputChunkSize) every 2048 complete bytes go to the write callback; a buffer writer (`flushAt` above
+// anything it can hold) only fills its buffer, which the caller sized for the worst case.
+struct BitWriter {
+    uint64_t accumulator;  // pending bits, first at bit 0
+    uint32_t pending;      // number of pending bits (below 32 between writes)
+    uint32_t count;        // complete bytes in `bytes`
+    uint32_t flushAt;
+    uint8_t* bytes;
+    WriteCallback write;
+    void* parameter;
+
+    uint64_t bitCount() const { return uint64_t{count} * 8 + pending; }
+};
+
+void startWriter(BitWriter& writer, uint8_t* bytes, uint32_t flushAt, WriteCallback write, void* parameter);
+void emitChunk(BitWriter& writer);
+
+// Writes up to 32 bits of value, first bit at bit 0.
+inline void putBits(BitWriter& writer, uint32_t value, uint32_t bits) {
+    writer.accumulator |= static_cast<uint64_t>(value) << writer.pending;
+    writer.pending += bits;
+    if (writer.pending >= 32) {
+        const uint32_t word = static_cast<uint32_t>(writer.accumulator);
+        std::memcpy(writer.bytes + writer.count, &word, 4);
+        writer.count += 4;
+        writer.accumulator >>= 32;
+        writer.pending -= 32;
+        if (writer.count >= writer.flushAt) emitChunk(writer);
+    }
+}
+
+// Moves every complete pending byte into the buffer (a streaming writer then writes each full chunk), so
+// that chunks leave in the order a byte-at-a-time writer would produce them.
+void settleBytes(BitWriter& writer);
+// Settles, then stores the partly filled byte (if any) after the complete ones without counting it.
+void spillBits(BitWriter& writer);
+// Appends bits [from, to) of `source` (first bit at bit 0 of byte 0), which has BitSlack readable bytes
+// past its last bit.
+void appendBits(BitWriter& writer, const uint8_t* source, uint64_t from, uint64_t to);
+// Writes the end symbol, counts the partly filled byte and writes everything left: the last chunk.
+void finishStream(BitWriter& writer, uint32_t endCode, uint32_t endBits);
+
+// Where the coding of one stream (or of one part of it) stands.
+struct Cursor {
+    uint64_t blockStart;  // input position of the current block's first new byte: 4096 * block index
+    uint32_t block;       // index of the current block
+    uint32_t position;    // window offset of the next token
+    uint32_t limit;       // tokens start below this window offset in the current block
+    uint32_t end;         // window offset just past the block's new bytes
+    bool lastBlock;
+    bool finished;  // the last block has been coded to its end
+};
+
+// Stores the input bytes from position `from` on at `destination`, at most `size` of them, and returns how
+// many it stored; fewer than asked for only at the end of the input. A block that receives fewer than
+// BlockSize new bytes is the last.
+using BlockSource = uint32_t (*)(uint8_t* destination, uint64_t from, uint32_t size, void* context);
+
+struct Coder {
+    BitWriter writer;
+    uint32_t literalMode;
+    uint32_t dictionaryBits;
+    uint32_t dictionarySize;
+    uint32_t symbolCodes[SymbolCount];  // flag, code and extra bits of a token's first part, as sent
+    uint8_t symbolLengths[SymbolCount];
+    MatchFinder finder;
+
+    // Window offset of the block's first new byte; window offset o holds input position
+    // blockStart - inputStart() + o.
+    uint32_t inputStart() const { return LookAhead + dictionarySize; }
+};
+
+// Dictionary bits for a dictionary size, 0 for a size the format does not have.
+uint32_t dictionaryBitsFor(uint32_t dictionarySize);
+// Checks the parameters like CompressStream (dictionary size first) and fills the symbol table.
+int setUpCoder(Coder& coder, uint32_t literalMode, uint32_t dictionarySize);
+// Puts the two header bytes into an empty writer.
+void putHeader(const Coder& coder, BitWriter& writer);
+
+// Starts the stream at input position 0: asks `source` for the first block. False when it delivers
+// nothing (the stream is then the header and the end symbol).
+bool startAtBeginning(Coder& coder, Cursor& cursor, BlockSource source, void* context);
+// Starts at input position `position` (below the end of the input, and at least SecondBlockReach unless
+// `opensBlock`), taking
+// the window of its block from `source` (which must deliver every byte from MaxDictionarySize + 516
+// before the block on). `opensBlock` says the position is where the parse from the beginning starts its
+// block, so that block's own index rule applies; otherwise the tokens from `position` on are those of
+// the parse from the beginning wherever that parse starts a token at `position`. `inputSize` is the
+// input's length, or any number past the bytes that the coding until its stop will see.
+void startAt(Coder& coder, Cursor& cursor, uint64_t position, bool opensBlock, uint64_t inputSize,
+             BlockSource source, void* context);
+// Codes tokens until the next token starts at input position `stop` or later, or the input is coded
+// to its end (cursor.finished). Blocks are taken from `source` as the coding crosses into them.
+void codeUntil(Coder& coder, Cursor& cursor, uint64_t stop, BlockSource source, void* context);
+
+inline uint64_t inputPosition(const Coder& coder, const Cursor& cursor) {
+    return cursor.blockStart + cursor.position - coder.inputStart();
+}
+
+// From this input position on, a token depends only on its position and the input. Before it, with a
+// 4096-byte dictionary, the second block's index start (3580 below that block's first token, which the
+// first block's last match may have carried up to 4095) can hide candidates that a match may otherwise
+// reach 4095 bytes back to.
+inline constexpr uint64_t SecondBlockReach = (BlockSize - 1) - (BlockSize - LookAhead) + (MaxDictionarySize - 1);
+
+}  // namespace bxa::compress_detail

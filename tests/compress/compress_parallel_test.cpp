@@ -1,0 +1,195 @@
+// The threaded compressor: the same stream as one thread for every input and thread count, the same
+// write chunks and read requests, callbacks only on the calling thread, and the work-area bound.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "compress/compress_buffer.hpp"
+#include "compress/compress_stream.hpp"
+#include "compress/expand_buffer.hpp"
+#include "test_inputs.hpp"
+
+namespace bxa {
+namespace {
+
+using namespace test::inputs;
+
+// Input of one segment per thread count: PartBytes (512 KiB) per thread.
+constexpr size_t PartBytes = 512 * 1024;
+constexpr unsigned ThreadCounts[] = {1, 2, 3, 8};
+
+struct Recorded {
+    std::vector<uint8_t> stream;
+    std::vector<uint32_t> writes;
+    std::vector<uint32_t> requests;
+    std::vector<uint32_t> delivered;
+    bool otherThread = false;
+};
+
+// Runs the threaded compressor with callbacks that deliver at most `step` bytes per read and record
+// every call.
+Recorded compressRecorded(const std::vector<uint8_t>& input, uint32_t mode, uint32_t dictionarySize,
+                          unsigned threads, uint32_t step = 4096) {
+    struct Context {
+        const std::vector<uint8_t>* input;
+        size_t position;
+        uint32_t step;
+        std::thread::id caller;
+        Recorded result;
+    } context{&input, 0, step, std::this_thread::get_id(), {}};
+    auto read = [](uint8_t* buffer, uint32_t* size, void* parameter) -> uint32_t {
+        auto* c = static_cast<Context*>(parameter);
+        if (std::this_thread::get_id() != c->caller) c->result.otherThread = true;
+        c->result.requests.push_back(*size);
+        const size_t count = std::min<size_t>({*size, c->step, c->input->size() - c->position});
+        if (count != 0) std::memcpy(buffer, c->input->data() + c->position, count);
+        c->position += count;
+        c->result.delivered.push_back(static_cast<uint32_t>(count));
+        return static_cast<uint32_t>(count);
+    };
+    auto write = [](uint8_t* buffer, uint32_t* size, void* parameter) {
+        auto* c = static_cast<Context*>(parameter);
+        if (std::this_thread::get_id() != c->caller) c->result.otherThread = true;
+        c->result.writes.push_back(*size);
+        c->result.stream.insert(c->result.stream.end(), buffer, buffer + *size);
+    };
+    auto work = std::make_unique_for_overwrite<uint8_t[]>(compressParallelWorkSize(threads));
+    std::memset(work.get(), 0xA5, compressParallelWorkSize(threads));
+    EXPECT_EQ(CompressStreamParallel(read, write, work.get(), &context, &mode, &dictionarySize, threads), ResultOk);
+    return context.result;
+}
+
+std::vector<uint8_t> singleThreaded(const std::vector<uint8_t>& input, uint32_t mode, uint32_t dictionarySize) {
+    std::vector<uint8_t> stream;
+    EXPECT_EQ(compressBuffer(input, mode, dictionarySize, stream), ResultOk);
+    return stream;
+}
+
+// Every thread count gives CompressStream's bytes; each stream is also checked to expand back.
+void expectSameAsOneThread(const std::vector<uint8_t>& input, const std::string& label,
+                           std::initializer_list<uint32_t> modes = {LiteralModeBinary, LiteralModeAscii},
+                           std::initializer_list<uint32_t> dictionaries = {1024u, 2048u, 4096u}) {
+    for (uint32_t mode : modes) {
+        for (uint32_t dictionarySize : dictionaries) {
+            const std::vector<uint8_t> expected = singleThreaded(input, mode, dictionarySize);
+            for (unsigned threads : ThreadCounts) {
+                std::vector<uint8_t> stream;
+                ASSERT_EQ(compressBuffer(input, mode, dictionarySize, stream, threads), ResultOk);
+                ASSERT_EQ(stream.size(), expected.size()) << label << " mode " << mode << " dictionary "
+                                                          << dictionarySize << " threads " << threads;
+                ASSERT_TRUE(stream == expected) << label << " mode " << mode << " dictionary " << dictionarySize
+                                                << " threads " << threads << ": first difference at byte "
+                                                << (std::mismatch(stream.begin(), stream.end(), expected.begin()).first -
+                                                    stream.begin());
+            }
+            if (input.size() > 1) {
+                std::vector<uint8_t> output;
+                ASSERT_EQ(expandBuffer(expected, output), ResultOk) << label;
+                ASSERT_TRUE(output == input) << label;
+            }
+        }
+    }
+}
+
+TEST(CompressStreamParallel, SmallAndBlockEdgeInputsGiveTheSingleThreadedStream) {
+    expectSameAsOneThread({}, "empty");
+    expectSameAsOneThread({0x41}, "one byte");
+    for (size_t size : {3579u, 3580u, 3581u, 4095u, 4096u, 4097u, 4611u, 8192u, 65535u, 131071u, 131072u, 131073u}) {
+        expectSameAsOneThread(textLike(size, static_cast<uint32_t>(size)), "text " + std::to_string(size));
+    }
+}
+
+TEST(CompressStreamParallel, CorporaGiveTheSingleThreadedStream) {
+    // Several parts per thread count, and more than one segment for two and three threads.
+    const size_t size = 3 * PartBytes + 12345;
+    expectSameAsOneThread(textLike(size, 1), "text");
+    expectSameAsOneThread(randomBytes(size, 2), "random");
+    expectSameAsOneThread(randomBytes(size, 3, 4), "four-letter random");
+    expectSameAsOneThread(vertexRecords(size, 4), "vertex records");
+    expectSameAsOneThread(records(size, 5), "records");
+    expectSameAsOneThread(periodic(size, 4093, 6, 600), "periodic with changes");
+}
+
+TEST(CompressStreamParallel, PartsThatNeverMeetAreCodedAgain) {
+    // In a run of one value every token is 516 bytes long, so parses that start at different places
+    // keep their offset until the run ends: the parts are met only after the run, or coded again.
+    expectSameAsOneThread(std::vector<uint8_t>(3 * PartBytes, 0x61), "one run", {LiteralModeBinary});
+    expectSameAsOneThread(periodic(3 * PartBytes, 516, 7), "period 516", {LiteralModeBinary}, {4096u});
+    expectSameAsOneThread(periodic(3 * PartBytes, 7, 8), "period 7", {LiteralModeAscii}, {1024u});
+    std::vector<uint8_t> mixed = runs(3 * PartBytes, 9);
+    std::vector<uint8_t> longRun(200000, 0x00);
+    mixed.insert(mixed.begin() + static_cast<long>(PartBytes / 2), longRun.begin(), longRun.end());
+    expectSameAsOneThread(mixed, "runs with a long one", {LiteralModeBinary}, {2048u});
+}
+
+TEST(CompressStreamParallel, SegmentMultiplesGiveTheSingleThreadedStream) {
+    // Input that ends exactly at, or just around, the end of a segment of two or three threads, with and
+    // without the held-back look-ahead.
+    for (size_t segments : {1u, 2u}) {
+        for (unsigned threads : {2u, 3u}) {
+            for (long delta : {-517L, -516L, -1L, 0L, 1L, 516L}) {
+                const size_t size = static_cast<size_t>(static_cast<long>(segments * threads * PartBytes) + delta);
+                std::vector<uint8_t> input = textLike(size, static_cast<uint32_t>(size));
+                const std::vector<uint8_t> expected = singleThreaded(input, LiteralModeBinary, 4096);
+                std::vector<uint8_t> stream;
+                ASSERT_EQ(compressBuffer(input, LiteralModeBinary, 4096, stream, threads), ResultOk);
+                ASSERT_TRUE(stream == expected) << size << " bytes, " << threads << " threads";
+            }
+        }
+    }
+}
+
+TEST(CompressStreamParallel, WritesReadsAndThreadsOfTheCallbacks) {
+    const std::vector<uint8_t> input = textLike(5 * PartBytes / 2, 11);
+    const std::vector<uint8_t> expected = singleThreaded(input, LiteralModeAscii, 2048);
+    for (unsigned threads : {2u, 8u}) {
+        for (uint32_t step : {4096u, 1000u}) {
+            const Recorded recorded = compressRecorded(input, LiteralModeAscii, 2048, threads, step);
+            EXPECT_FALSE(recorded.otherThread);
+            EXPECT_TRUE(recorded.stream == expected) << threads << " threads, reads of " << step;
+            ASSERT_GE(recorded.writes.size(), 2u);
+            for (size_t i = 0; i + 1 < recorded.writes.size(); ++i) ASSERT_EQ(recorded.writes[i], 2048u) << i;
+            EXPECT_LE(recorded.writes.back(), 2048u);
+            // Each read asks for what the current 4096-byte block still lacks.
+            uint32_t missing = 4096;
+            for (size_t i = 0; i < recorded.requests.size(); ++i) {
+                ASSERT_EQ(recorded.requests[i], missing) << i;
+                missing -= recorded.delivered[i];
+                if (missing == 0) missing = 4096;
+            }
+            EXPECT_EQ(recorded.delivered.back(), 0u);
+        }
+    }
+}
+
+TEST(CompressStreamParallel, BadParametersCallNothing) {
+    auto noRead = [](uint8_t*, uint32_t*, void*) -> uint32_t {
+        ADD_FAILURE() << "read called";
+        return 0;
+    };
+    auto noWrite = [](uint8_t*, uint32_t*, void*) { ADD_FAILURE() << "write called"; };
+    auto work = std::make_unique_for_overwrite<uint8_t[]>(compressParallelWorkSize(4));
+    uint32_t mode = 2;
+    uint32_t size = 8192;
+    EXPECT_EQ(CompressStreamParallel(noRead, noWrite, work.get(), nullptr, &mode, &size, 4), ResultBadDictionarySize);
+    size = 4096;
+    EXPECT_EQ(CompressStreamParallel(noRead, noWrite, work.get(), nullptr, &mode, &size, 4), ResultBadLiteralMode);
+}
+
+TEST(CompressStreamParallel, WorkAreaStaysWithinItsBound) {
+    EXPECT_EQ(compressParallelWorkSize(0), CompressWorkSize);
+    EXPECT_EQ(compressParallelWorkSize(1), CompressWorkSize);
+    for (unsigned threads = 2; threads <= MaxCompressThreads; ++threads) {
+        EXPECT_LT(compressParallelWorkSize(threads), (16u << 20) + threads * (2u << 20)) << threads;
+    }
+    EXPECT_EQ(compressParallelWorkSize(MaxCompressThreads + 1), compressParallelWorkSize(MaxCompressThreads));
+}
+
+}  // namespace
+}  // namespace bxa

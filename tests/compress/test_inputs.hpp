@@ -1,0 +1,87 @@
+// Deterministic inputs shared by the compressor's tests: text, random bytes over an alphabet, runs,
+// fixed-size records and periodic data.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace bxa::test::inputs {
+
+inline std::vector<uint8_t> bytesOf(const std::string& text) { return {text.begin(), text.end()}; }
+
+inline std::vector<uint8_t> randomBytes(size_t size, uint32_t seed, uint32_t alphabet = 256) {
+    std::mt19937 rng(seed);
+    std::vector<uint8_t> out(size);
+    for (auto& b : out) b = static_cast<uint8_t>(rng() % alphabet);
+    return out;
+}
+
+inline std::vector<uint8_t> textLike(size_t size, uint32_t seed) {
+    static const char* const words[] = {"vertex", "face", "bitmap", "entity", "the", "of", "and", "index",
+                                        "0.500000", "-1.250000", "name", "a", "record", "table", "12", "7"};
+    std::mt19937 rng(seed);
+    std::string text;
+    while (text.size() < size) {
+        text += words[rng() % 16];
+        auto r = rng() % 10;
+        text += r < 6 ? " " : r < 8 ? "," : "\r\n";
+    }
+    text.resize(size);
+    return bytesOf(text);
+}
+
+// `size` bytes of records that `next` appends one at a time from the generator.
+template <typename Next>
+std::vector<uint8_t> recordsFrom(size_t size, uint32_t seed, Next next) {
+    std::mt19937 rng(seed);
+    std::vector<uint8_t> out;
+    while (out.size() < size) next(rng, out);
+    out.resize(size);
+    return out;
+}
+
+inline std::vector<uint8_t> vertexRecords(size_t size, uint32_t seed) {
+    // float32 vertex records on a coarse grid: crowded two-byte buckets and long matches at many distances.
+    return recordsFrom(size, seed, [](std::mt19937& rng, std::vector<uint8_t>& out) {
+        float record[8] = {static_cast<float>(rng() % 64) * 0.25f, static_cast<float>(rng() % 16) * 0.5f,
+                           static_cast<float>(rng() % 64) * 0.25f, 0.0f, 1.0f, 0.0f,
+                           static_cast<float>(rng() % 9) * 0.125f, static_cast<float>(rng() % 3) * 0.5f};
+        uint8_t raw[sizeof record];
+        std::memcpy(raw, record, sizeof record);
+        out.insert(out.end(), raw, raw + sizeof raw);
+    });
+}
+
+inline std::vector<uint8_t> runs(size_t size, uint32_t seed) {
+    return recordsFrom(size, seed, [](std::mt19937& rng, std::vector<uint8_t>& out) {
+        const auto value = static_cast<uint8_t>(rng() % 3);
+        const size_t length = 1 + rng() % (rng() % 4 == 0 ? 1500 : 20);
+        out.insert(out.end(), length, value);
+    });
+}
+
+inline std::vector<uint8_t> records(size_t size, uint32_t seed) {
+    // Fixed-size records of small integers and repeated fields: long matches at many distances.
+    return recordsFrom(size, seed, [](std::mt19937& rng, std::vector<uint8_t>& out) {
+        uint8_t record[20] = {};
+        for (int i = 0; i < 3; ++i) record[i * 4 + 2] = static_cast<uint8_t>(rng() % 4);
+        record[12] = static_cast<uint8_t>(rng() % 2);
+        out.insert(out.end(), record, record + 20);
+    });
+}
+
+inline std::vector<uint8_t> periodic(size_t size, size_t period, uint32_t seed, size_t mutateEvery = 0) {
+    std::vector<uint8_t> unit = randomBytes(period, seed, 256);
+    std::vector<uint8_t> out(size);
+    std::mt19937 rng(seed);
+    for (size_t i = 0; i < size; ++i) out[i] = unit[i % period];
+    if (mutateEvery != 0) {
+        for (size_t i = mutateEvery / 2; i < size; i += mutateEvery - rng() % (mutateEvery / 2)) out[i] ^= 0x5A;
+    }
+    return out;
+}
+
+}  // namespace bxa::test::inputs
