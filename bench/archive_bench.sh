@@ -2,7 +2,7 @@
 # End-to-end archive benchmarks, each against a yardstick measured in the same run:
 #   bxa -u on a ~64 MB archive    vs  bxa_baseline expand (every record straight into its final file)
 #   bxa -p of its work directory  vs  bxa_baseline compress (every listed file into one output file)
-#   bxa -p -f / -a -f of one small file in a ~256 MB archive  vs  cp of that archive
+#   bxa -p -f / -a -f of one small file in a ~256 MB archive  vs  cp of that archive (and cp + sync)
 # Wall time is the best of three runs, with the CPU time (user + system) of that run beside it: the disk of
 # a shared virtual machine makes wall time noisy, CPU time much less so. Peak memory is the largest
 # resident set (GNU time's %M).
@@ -82,9 +82,12 @@ set -- $(best_of3 cp large.BXA copy.BXA); cp_t=$1
 # file's blocks then, so that a crash cannot leave an empty archive); cp into a file and mv over shows it.
 cp large.BXA target.BXA
 set -- $(best_of3 sh -c 'cp large.BXA copy.BXA && mv copy.BXA target.BXA'); cpmv_t=$1
+# A durable update flushes the new archive before its rename: cp followed by sync is the yardstick for that.
+set -- $(best_of3 sh -c 'cp large.BXA copy.BXA && sync'); cpsync_t=$1
 set -- $(best_of3 "$bxa" -p -f "$middle" large.BXA large); r_t=$1; r_m=$2
 report "bxa -p -f (256 MB archive)" "$r_t" "$r_m" "cp of the archive" "$cp_t"
 report "bxa -p -f (256 MB archive)" "$r_t" "$r_m" "cp, then mv over the archive" "$cpmv_t"
+report "bxa -p -f (256 MB archive)" "$r_t" "$r_m" "cp, then sync" "$cpsync_t"
 cp large.BXA before-add.BXA
 a_best=""
 for i in 1 2 3; do
@@ -98,4 +101,5 @@ EOF_T
 done
 report "bxa -a -f (256 MB archive)" "$a_best" "$a_m" "cp of the archive" "$cp_t"
 report "bxa -a -f (256 MB archive)" "$a_best" "$a_m" "cp, then mv over the archive" "$cpmv_t"
+report "bxa -a -f (256 MB archive)" "$a_best" "$a_m" "cp, then sync" "$cpsync_t"
 cd / && rm -rf "$scratch"

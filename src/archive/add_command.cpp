@@ -76,7 +76,7 @@ platform::WorkingFile writeCatalog(const platform::Directory& workDir, const Toc
 }  // namespace
 
 bool addFile(TocList& toc, const std::string& archivePath, const std::string& workDir, const std::string& recordName,
-             Console& console) {
+             Console& console, unsigned threads) {
     toc.clear();
     if (!checkPathArguments(archivePath, workDir, console)) return false;
     if (!checkNewRecordName(recordName, console)) return false;
@@ -124,7 +124,7 @@ bool addFile(TocList& toc, const std::string& archivePath, const std::string& wo
     added.method = storageMethodFor(reading.workDir.pathOf(recordName), source.text);
     added.originalSize = static_cast<int32_t>(source.size);
     toc.insertAt(plan.changed, added);
-    if (!rebuild.encode(source)) return false;
+    if (!rebuild.encode(source, threads)) return false;
     const std::string catalogPath = reading.workDir.pathOf(CatalogFileName);
     platform::WorkingFile catalog = writeCatalog(reading.workDir, toc);
     if (!catalog) {

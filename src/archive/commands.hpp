@@ -6,7 +6,9 @@
 // written; every file of the work directory is written as a working file and renamed into place, through
 // the directory the user named and never through a symbolic link in it; the author's files are only read
 // by pack, replace and add; only regular files are read or replaced (a FIFO or device gets an error, never
-// a wait); working files left by killed runs are removed.
+// a wait); working files left by killed runs are removed. Commands that take a thread count work on
+// several records (or on one large stream) at once with up to that many threads; everything they leave
+// and print is exactly what one thread gives, in the same order.
 #pragma once
 
 #include <optional>
@@ -25,23 +27,23 @@ namespace bxa {
 // read, or has the form of a working file; at one whose data lies outside the archive; and, for a whole
 // unpack, at two records that share stored bytes. A name with a blank is extracted with a warning.
 bool unpackArchive(TocList& toc, const std::string& archivePath, const std::string& workDir,
-                   const std::optional<std::string>& recordName, platform::Console& console);
+                   const std::optional<std::string>& recordName, platform::Console& console, unsigned threads = 1);
 
 // -p: builds the archive from workDir/catalog.dat and the files it lists, in a temporary file beside the
 // archive that replaces it only after complete success; on failure the old archive is unchanged and every
 // work-directory file is as it was.
 bool packArchive(TocList& toc, const std::string& archivePath, const std::string& workDir,
-                 platform::Console& console);
+                 platform::Console& console, unsigned threads = 1);
 
 // -p -f: renews one record from its work-directory file, keeping its place, name and method. The archive
 // is replaced atomically and only after the rebuilt one is complete.
 bool replaceRecord(TocList& toc, const std::string& archivePath, const std::string& workDir,
-                   const std::string& recordName, platform::Console& console);
+                   const std::string& recordName, platform::Console& console, unsigned threads = 1);
 
 // -a -f: adds one work-directory file as a new record placed among the records of its extension, and
 // rewrites catalog.dat. The archive is replaced atomically and only after the rebuilt one is complete.
 bool addFile(TocList& toc, const std::string& archivePath, const std::string& workDir,
-             const std::string& recordName, platform::Console& console);
+             const std::string& recordName, platform::Console& console, unsigned threads = 1);
 
 // -t: writes header.dat and catalog.dat for the archive without extracting anything. Succeeds whenever
 // catalog.dat could be written, also when the archive could not be read (the catalog is then empty).

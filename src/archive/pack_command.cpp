@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cinttypes>
 #include <set>
 
@@ -8,6 +9,7 @@
 #include "entry/file_messages.hpp"
 #include "entry/record_encoding.hpp"
 #include "platform/line_reader.hpp"
+#include "platform/ordered_work.hpp"
 
 namespace bxa {
 
@@ -52,7 +54,23 @@ struct PackRun {
     NewArchive& archive;
     CurrentDirectoryCopies& copies;
     Console& console;
-    std::set<std::string> names;
+    unsigned threads;
+    platform::ThreadBudget budget;
+};
+
+// A record large enough to be worth more than one thread of its own.
+constexpr int64_t LargeStreamSize = int64_t{1} << 20;
+
+// One catalog member on its way into the archive: encoded by a worker (into its own working file beside
+// the archive when several run at once), then appended, with its messages, in catalog order.
+struct PendingMember {
+    CatalogLine line;
+    bool repeated = false;  // the name was listed on an earlier line
+    platform::RecordingConsole messages;
+    PreparedSource source;
+    TocEntry entry;
+    platform::WorkingFile stored;
+    bool encoded = false;
 };
 
 bool reportSourceProblem(SourceProblem problem, const std::string& path, Console& console) {
@@ -85,33 +103,63 @@ bool reportEncodeFailure(EncodeOutcome outcome, const std::string& path, const s
     return false;
 }
 
-// Encodes one catalog member straight into the new archive and appends its entry. The member is only
-// read; a model's binary form is made in a working file of the current directory.
-bool encodeMember(PackRun& run, const CatalogLine& line) {
+// Encodes one catalog member: straight into the new archive when members are encoded one at a time, else
+// into a working file of its own. The member is only read; a model's binary form is made in a working file
+// of the current directory.
+void encodeMember(PackRun& run, PendingMember& member) {
+    Console& console = member.messages;
+    const CatalogLine& line = member.line;
     const std::string path = run.workDir.pathOf(line.name);
-    if (!line.name.empty() && !checkPackableName(line.name, run.console)) return false;
-    if (!line.name.empty() && !run.names.insert(line.name).second) {
-        run.console.err("\n\nError: Record name (%s) is listed twice in the catalog\n\n", line.name.c_str());
-        return false;
+    if (!line.name.empty() && !checkPackableName(line.name, console)) return;
+    if (member.repeated) {
+        console.err("\n\nError: Record name (%s) is listed twice in the catalog\n\n", line.name.c_str());
+        return;
     }
-    PreparedSource source;
     SourceProblem problem = line.name.empty()
                                 ? SourceProblem::Missing
-                                : prepareSource(run.workDir, line.name, path, run.copies.directory(), run.console, source);
-    if (problem != SourceProblem::None) return reportSourceProblem(problem, path, run.console);
-    run.copies.protect(source.identity);
-    TocEntry entry;
-    entry.name = line.name;
-    entry.method = line.method;
-    entry.originalSize = static_cast<int32_t>(source.size);
-    EncodeOutcome outcome = encodeRecord(source, entry, run.archive.file(), run.console);
-    if (outcome != EncodeOutcome::Done) return reportEncodeFailure(outcome, path, run.archive.archivePath(), run.console);
-    run.toc.append(entry);
+                                : prepareSource(run.workDir, line.name, path, run.copies.directory(), console, member.source);
+    if (problem != SourceProblem::None) {
+        reportSourceProblem(problem, path, console);
+        return;
+    }
+    member.entry.name = line.name;
+    member.entry.method = line.method;
+    member.entry.originalSize = static_cast<int32_t>(member.source.size);
+    File* out = &run.archive.file();
+    if (run.threads > 1) {
+        member.stored = run.archive.createPartFile();
+        if (!member.stored) {
+            reportEncodeFailure(EncodeOutcome::WriteFailed, path, run.archive.archivePath(), console);
+            return;
+        }
+        out = &member.stored.file();
+    }
+    const unsigned extra = member.source.size >= LargeStreamSize ? run.budget.takeFree(run.threads - 1) : 0;
+    EncodeOutcome outcome = encodeRecord(member.source, member.entry, *out, console, 1 + extra);
+    run.budget.give(extra);
+    if (outcome != EncodeOutcome::Done) {
+        reportEncodeFailure(outcome, path, run.archive.archivePath(), console);
+        return;
+    }
+    member.encoded = true;
+}
+
+// Appends an encoded member to the archive and its entry to the table, in catalog order.
+bool appendMember(PackRun& run, PendingMember& member) {
+    member.messages.replayTo(run.console);
+    if (!member.encoded) return false;
+    const std::string path = run.workDir.pathOf(member.line.name);
+    if (member.stored && !platform::copyBytes(member.stored.file(), 0, member.entry.storedSize, run.archive.file())) {
+        return reportEncodeFailure(EncodeOutcome::WriteFailed, path, run.archive.archivePath(), run.console);
+    }
+    member.stored.discard();
+    run.toc.append(member.entry);
     if (!assignRunningOffsets(run.toc)) {
         return reportEncodeFailure(EncodeOutcome::WriteFailed, path, run.archive.archivePath(), run.console);
     }
-    if (source.converted) {
-        run.copies.keepBinaryForm(std::move(source.binary));
+    run.copies.protect(member.source.identity);
+    if (member.source.converted) {
+        run.copies.keepBinaryForm(std::move(member.source.binary));
         run.copies.removeTextCopy();
     }
     return true;
@@ -138,15 +186,32 @@ bool encodeCatalogMembers(PackRun& run, File& catalog, const std::string& catalo
     if (!run.archive.reserveTable(lines.size())) {
         return reportEncodeFailure(EncodeOutcome::WriteFailed, "", run.archive.archivePath(), run.console);
     }
-    for (const CatalogLine& line : lines) {
-        if (!encodeMember(run, line)) return false;
+    std::vector<PendingMember> members(lines.size());
+    std::set<std::string> names;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        members[i].line = std::move(lines[i]);
+        members[i].repeated = !members[i].line.name.empty() && !names.insert(members[i].line.name).second;
     }
-    return true;
+    return platform::runInOrder(
+        members.size(), run.threads, 2 * static_cast<size_t>(run.threads),
+        [&](size_t i) {
+            run.budget.takeOne();
+            encodeMember(run, members[i]);
+            run.budget.give(1);
+        },
+        [&](size_t i) {
+            const bool appended = appendMember(run, members[i]);
+            // Nothing of a finished member stays open.
+            members[i].source = PreparedSource();
+            members[i].stored.discard();
+            return appended;
+        });
 }
 
 }  // namespace
 
-bool packArchive(TocList& toc, const std::string& archivePath, const std::string& workDir, Console& console) {
+bool packArchive(TocList& toc, const std::string& archivePath, const std::string& workDir, Console& console,
+                 unsigned threads) {
     toc.clear();
     if (!checkPathArguments(archivePath, workDir, console)) return false;
     removeLeftoversAround(archivePath);
@@ -178,7 +243,8 @@ bool packArchive(TocList& toc, const std::string& archivePath, const std::string
     CurrentDirectoryCopies copies;
     copies.protect(catalog);
     copies.protect(archive.identity());
-    PackRun run{toc, directory, archive, copies, console, {}};
+    threads = std::max(1u, threads);
+    PackRun run{toc, directory, archive, copies, console, threads, platform::ThreadBudget(threads)};
     if (!encodeCatalogMembers(run, catalog, catalogPath)) return false;
     console.out("Done\n");
     console.out("\nPacking files...\n");

@@ -74,13 +74,13 @@ bool Rebuild::reportWriteFailure() {
     return false;
 }
 
-bool Rebuild::encode(PreparedSource& source) {
+bool Rebuild::encode(PreparedSource& source, unsigned threads) {
     platform::File& out = archive_.file();
     if (!archive_.reserveTable(toc_.size()) ||
         !platform::copyBytes(old_, plan_.frontStart, plan_.frontEnd - plan_.frontStart, out)) {
         return reportWriteFailure();
     }
-    switch (encodeRecord(source, toc_[plan_.changed], out, console_)) {
+    switch (encodeRecord(source, toc_[plan_.changed], out, console_, threads)) {
         case EncodeOutcome::Done: break;
         case EncodeOutcome::NoWorkArea: console_.out("\nError: Could not allocate work buffer\n"); return false;
         case EncodeOutcome::TooLarge: console_.out("\nError: The rebuilt BXA file would reach 2 GiB\n"); return false;

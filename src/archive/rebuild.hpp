@@ -32,6 +32,10 @@ public:
     // The new archive's identity, which it keeps when it takes the old one's place.
     std::optional<platform::FileIdentity> identity() { return platform::identityOf(working_.file()); }
 
+    // A working file beside the new archive for one record's stored bytes, while records are encoded side
+    // by side.
+    platform::WorkingFile createPartFile() { return directory_.createWorkingFile(); }
+
     // Leaves room for the header and `count` table records; the data follows.
     bool reserveTable(size_t count);
     // Writes the header and the table with the entries' dataOffset values at the start of the file.
@@ -81,8 +85,9 @@ public:
     std::optional<platform::FileIdentity> identity() { return archive_.identity(); }
 
     // Writes the data in front of the changed record and encodes it ("Compressing NAME"). Returns false,
-    // after a message on standard output, when a write fails or the archive would reach 2 GiB.
-    bool encode(PreparedSource& source);
+    // after a message on standard output, when a write fails or the archive would reach 2 GiB. The stream
+    // is made on up to `threads` threads.
+    bool encode(PreparedSource& source, unsigned threads);
 
     // Prints "\nRepacking...", writes the data behind the changed record and the table, and installs the
     // new archive. Returns false after a message.

@@ -7,7 +7,7 @@
 namespace bxa {
 
 bool replaceRecord(TocList& toc, const std::string& archivePath, const std::string& workDir,
-                   const std::string& recordName, platform::Console& console) {
+                   const std::string& recordName, platform::Console& console, unsigned threads) {
     toc.clear();
     if (!checkPathArguments(archivePath, workDir, console)) return false;
     removeLeftoversAround(archivePath);
@@ -53,7 +53,7 @@ bool replaceRecord(TocList& toc, const std::string& archivePath, const std::stri
         return false;
     }
     toc[index].originalSize = static_cast<int32_t>(source.size);
-    if (!rebuild.encode(source) || !rebuild.finish()) return false;
+    if (!rebuild.encode(source, threads) || !rebuild.finish()) return false;
     console.out("Done\n");
     return true;
 }

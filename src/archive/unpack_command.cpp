@@ -9,6 +9,7 @@
 #include "entry/record_decoding.hpp"
 #include "platform/directory.hpp"
 #include "platform/file.hpp"
+#include "platform/ordered_work.hpp"
 
 namespace bxa {
 
@@ -112,27 +113,50 @@ bool checkRecords(const TocList& toc, const std::optional<std::string>& recordNa
     return recordName || checkNoSharedData(toc, archiveLength, console);
 }
 
-bool extractRecord(File& archive, TocEntry& entry, const Directory& workDir, Console& console) {
-    const std::string path = workDir.pathOf(entry.name);
-    platform::OpenFailure failure = platform::OpenFailure::None;
+// A record on its way out of the archive: decoded into a working file by a worker, put in place, with its
+// messages and catalog line, in table order by the calling thread.
+struct PendingRecord {
+    TocEntry entry;  // as decoding left it: its method may have become 0
+    platform::RecordingConsole messages;
+    Directory parent;
     std::string leaf;
-    Directory parent = workDir.parentOf(entry.name, leaf, &failure);
-    platform::WorkingFile output;
-    if (parent) {
-        switch (parent.typeOf(leaf)) {
+    std::string path;
+    platform::WorkingFile file;
+    bool decoded = false;
+};
+
+void decodePending(File& archive, const Directory& workDir, PendingRecord& pending) {
+    Console& console = pending.messages;
+    pending.path = workDir.pathOf(pending.entry.name);
+    platform::OpenFailure failure = platform::OpenFailure::None;
+    pending.parent = workDir.parentOf(pending.entry.name, pending.leaf, &failure);
+    if (pending.parent) {
+        switch (pending.parent.typeOf(pending.leaf)) {
             case platform::EntryType::Directory: failure = platform::OpenFailure::IsDirectory; break;
             case platform::EntryType::Other: failure = platform::OpenFailure::NotRegular; break;
-            default: output = parent.createWorkingFile(&failure); break;
+            default: pending.file = pending.parent.createWorkingFile(&failure); break;
         }
     }
-    if (!output) {
-        reportUnopenableFile(failure, path, console);
-        return false;
+    if (!pending.file) {
+        reportUnopenableFile(failure, pending.path, console);
+        return;
     }
-    if (!decodeRecord(archive, entry, std::move(output), parent, leaf, path, console)) {
+    if (!decodeRecord(archive, pending.entry, pending.file, pending.parent, pending.path, console)) {
+        console.err("\nAborting...\n");
+        return;
+    }
+    pending.decoded = true;
+}
+
+// Puts a decoded record in place and reports it, as the record's last steps.
+bool placePending(PendingRecord& pending, Console& console) {
+    pending.messages.replayTo(console);
+    if (!pending.decoded) return false;
+    if (!placeRecordFile(pending.file, pending.leaf, pending.path, console)) {
         console.err("\nAborting...\n");
         return false;
     }
+    const TocEntry& entry = pending.entry;
     console.out("Writing %s, %" PRId32 " bytes\n", entry.name.c_str(), entry.storedSize);
     if (recordNameProblem(entry.name) == NameProblem::Blank) {
         console.err("\nWarning: Record name (%s) holds a blank; catalog.dat cannot carry it back to pack\n",
@@ -142,7 +166,7 @@ bool extractRecord(File& archive, TocEntry& entry, const Directory& workDir, Con
 }
 
 bool extractRecords(TocList& toc, ArchiveReading& reading, const std::string& archivePath,
-                    const std::optional<std::string>& recordName, Console& console) {
+                    const std::optional<std::string>& recordName, unsigned threads, Console& console) {
     const Directory& workDir = reading.workDir;
     const std::string catalogPath = workDir.pathOf(CatalogFileName);
     platform::WorkingFile catalog;
@@ -157,22 +181,39 @@ bool extractRecords(TocList& toc, ArchiveReading& reading, const std::string& ar
         console.err("\nAborting...\n");
         return false;
     }
+    std::vector<size_t> selected;
+    for (size_t i = 0; i < toc.size(); ++i) {
+        if (isSelected(toc[i], recordName)) selected.push_back(i);
+    }
     CurrentDirectoryCopies copies;
     copies.protect(reading.archive);
-    bool found = false;
-    bool extracted = true;
-    for (TocEntry& entry : toc) {
-        if (isSelected(entry, recordName)) {
-            // Expanding no longer passes through "tmp.cmp"; a stale one goes as it always did.
-            if (!found) copies.removeExpandedCopy();
-            found = true;
-            if (!extractRecord(reading.archive, entry, workDir, console)) {
-                extracted = false;
-                break;
-            }
-        }
-        catalog.file().write(formatCatalogLine(entry));
-    }
+    // Expanding no longer passes through "tmp.cmp"; a stale one goes as it always did.
+    if (!selected.empty()) copies.removeExpandedCopy();
+
+    std::vector<PendingRecord> pending(selected.size());
+    size_t listed = 0;  // catalog lines written so far
+    auto listUpTo = [&](size_t end) {
+        for (; listed < end; ++listed) catalog.file().write(formatCatalogLine(toc[listed]));
+    };
+    const bool extracted = platform::runInOrder(
+        selected.size(), threads, 2 * static_cast<size_t>(threads),
+        [&](size_t k) {
+            pending[k].entry = toc[selected[k]];
+            decodePending(reading.archive, workDir, pending[k]);
+        },
+        [&](size_t k) {
+            listUpTo(selected[k]);
+            PendingRecord& record = pending[k];
+            const bool placed = placePending(record, console);
+            // What stays of a finished record is its entry: no file or directory is kept open for it.
+            record.file.discard();
+            record.parent = Directory();
+            if (!placed) return false;
+            toc[selected[k]] = record.entry;
+            listUpTo(selected[k] + 1);
+            return true;
+        });
+    if (extracted) listUpTo(toc.size());
     // A failed unpack still leaves the catalog of the records written before the failure.
     platform::OpenFailure failure = platform::OpenFailure::None;
     if (!catalog.commit(CatalogFileName, false, &failure)) {
@@ -181,7 +222,7 @@ bool extractRecords(TocList& toc, ArchiveReading& reading, const std::string& ar
     }
     if (!extracted) return false;
     console.out("Done\n");
-    if (recordName && !found) {
+    if (recordName && selected.empty()) {
         console.out("\nWarning: Specified file could not be found in archive (%s), no records written",
                     recordName->c_str());
     }
@@ -191,13 +232,13 @@ bool extractRecords(TocList& toc, ArchiveReading& reading, const std::string& ar
 }  // namespace
 
 bool unpackArchive(TocList& toc, const std::string& archivePath, const std::string& workDir,
-                   const std::optional<std::string>& recordName, Console& console) {
+                   const std::optional<std::string>& recordName, Console& console, unsigned threads) {
     toc.clear();
     if (!checkPathArguments(archivePath, workDir, console)) return false;
     removeLeftoversAround(archivePath);
     ArchiveReading reading;
     if (!readTableOfContents(toc, archivePath, workDir, console, reading)) return false;
-    return extractRecords(toc, reading, archivePath, recordName, console);
+    return extractRecords(toc, reading, archivePath, recordName, threads, console);
 }
 
 }  // namespace bxa

@@ -7,6 +7,7 @@
 #include "archive/commands.hpp"
 #include "archive/toc.hpp"
 #include "platform/console.hpp"
+#include "platform/ordered_work.hpp"
 
 namespace bxa {
 
@@ -53,15 +54,17 @@ std::optional<Command> parseCommandLine(int argc, const char* const* argv) {
     return command;
 }
 
+// Every core of the machine: the command line has no option for it, and the results never depend on it.
 bool runCommand(const Command& command, TocList& toc, platform::Console& console) {
+    const unsigned threads = platform::machineThreads();
     switch (command.letter) {
-        case 'u': return unpackArchive(toc, command.archive, command.directory, command.recordName, console);
+        case 'u': return unpackArchive(toc, command.archive, command.directory, command.recordName, console, threads);
         case 'p':
             if (command.recordName) {
-                return replaceRecord(toc, command.archive, command.directory, *command.recordName, console);
+                return replaceRecord(toc, command.archive, command.directory, *command.recordName, console, threads);
             }
-            return packArchive(toc, command.archive, command.directory, console);
-        case 'a': return addFile(toc, command.archive, command.directory, *command.recordName, console);
+            return packArchive(toc, command.archive, command.directory, console, threads);
+        case 'a': return addFile(toc, command.archive, command.directory, *command.recordName, console, threads);
         default: return catalogArchive(toc, command.archive, command.directory, console);
     }
 }

@@ -21,8 +21,8 @@ bool copyStored(File& archive, const TocEntry& entry, File& output) {
 
 }  // namespace
 
-bool decodeRecord(File& archive, TocEntry& entry, platform::WorkingFile output, const platform::Directory& parent,
-                  std::string_view leaf, const std::string& path, Console& console) {
+bool decodeRecord(File& archive, TocEntry& entry, platform::WorkingFile& output, const platform::Directory& parent,
+                  const std::string& path, Console& console) {
     console.out("Decompressing %s\n", entry.name.c_str());
     const bool compressed = entry.method == MethodCompressedBinary || entry.method == MethodCompressedAscii;
     if (compressed) {
@@ -46,27 +46,30 @@ bool decodeRecord(File& archive, TocEntry& entry, platform::WorkingFile output, 
         return false;
     }
 
-    platform::WorkingFile* placed = &output;
-    platform::WorkingFile text;
     const ModelKind kind = modelKindOf(path);
     if (compressed && kind != ModelKindNone) {
-        text = parent.createWorkingFile();
+        platform::WorkingFile text = parent.createWorkingFile();
         if (!text || !output.file().seek(0)) {
             console.err("\n\nError: Could not open file (%s)\n\n", path.c_str());
             return false;
         }
-        if (!convertModelToText(kind, output.file(), text.file())) {
+        if (!convertModelToText(kind, output.file(), text.file()) || !text.file().flush()) {
             console.err("\nError: Could not write output file (%s)\n", path.c_str());
             return false;
         }
-        placed = &text;
-    }
-    OpenFailure failure = OpenFailure::None;
-    if (!placed->commit(leaf, false, &failure)) {
-        reportUnplaceableFile(failure, path, console);
+        output = std::move(text);
+    } else if (!output.file().flush()) {
+        reportUnwritableFile(path, console);
         return false;
     }
     return true;
+}
+
+bool placeRecordFile(platform::WorkingFile& file, std::string_view leaf, const std::string& path, Console& console) {
+    OpenFailure failure = OpenFailure::None;
+    if (file.commit(leaf, false, &failure)) return true;
+    reportUnplaceableFile(failure, path, console);
+    return false;
 }
 
 }  // namespace bxa

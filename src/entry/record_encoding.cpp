@@ -67,13 +67,13 @@ SourceProblem prepareSource(const platform::Directory& workDir, std::string_view
     return SourceProblem::None;
 }
 
-EncodeOutcome encodeRecord(PreparedSource& source, TocEntry& entry, File& out, Console& console) {
+EncodeOutcome encodeRecord(PreparedSource& source, TocEntry& entry, File& out, Console& console, unsigned threads) {
     console.out("Compressing %s\n", entry.name.c_str());
     std::optional<int64_t> start = out.length();
     if (!start || !out.seek(*start)) return EncodeOutcome::WriteFailed;
     File& bytes = source.bytes();
     if (entry.method == MethodCompressedBinary || entry.method == MethodCompressedAscii) {
-        switch (compressBetween(bytes, entry.method, out)) {
+        switch (compressBetween(bytes, entry.method, out, threads)) {
             case EngineOutcome::Done: break;
             case EngineOutcome::NoWorkArea: return EncodeOutcome::NoWorkArea;
             case EngineOutcome::ReadFailed: return EncodeOutcome::ReadFailed;

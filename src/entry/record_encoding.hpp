@@ -52,8 +52,9 @@ enum class EncodeOutcome { Done, WriteFailed, ReadFailed, NoWorkArea, TooLarge }
 // Prints "Compressing NAME" and appends the stored bytes of `source` to `out` (at its end): compressed
 // with binary (method 1) or ASCII (method 2) literals and a 4096-byte dictionary, or copied unchanged for
 // any other method. Sets the entry's storedSize to the number of bytes appended, which is also the file's
-// growth. On failure the entry is unchanged and `out` may hold a part of the record.
+// growth. On failure the entry is unchanged and `out` may hold a part of the record. A compressed stream
+// is made on up to `threads` threads; its bytes are the same for any number.
 EncodeOutcome encodeRecord(PreparedSource& source, TocEntry& entry, platform::File& out,
-                           platform::Console& console);
+                           platform::Console& console, unsigned threads = 1);
 
 }  // namespace bxa

@@ -36,8 +36,8 @@ bool refill(StreamPair& pair) {
 
 enum class Engine { Expand, Compress };
 
-EngineOutcome runEngine(Engine engine, StreamPair& pair, int32_t method) {
-    const size_t workSize = engine == Engine::Expand ? ExpandWorkSize : CompressWorkSize;
+EngineOutcome runEngine(Engine engine, StreamPair& pair, int32_t method, unsigned threads) {
+    const size_t workSize = engine == Engine::Expand ? ExpandWorkSize : compressParallelWorkSize(threads);
     std::unique_ptr<uint8_t[]> workArea(new (std::nothrow) uint8_t[workSize]);
     if (!workArea) return EngineOutcome::NoWorkArea;
     int result = ResultOk;
@@ -46,7 +46,8 @@ EngineOutcome runEngine(Engine engine, StreamPair& pair, int32_t method) {
     } else {
         uint32_t literalMode = method == MethodCompressedAscii ? LiteralModeAscii : LiteralModeBinary;
         uint32_t dictionarySize = DictionarySize;
-        result = CompressStream(readChunk, writeChunk, workArea.get(), &pair, &literalMode, &dictionarySize);
+        result = CompressStreamParallel(readChunk, writeChunk, workArea.get(), &pair, &literalMode, &dictionarySize,
+                                        threads);
     }
     if (pair.readFailed) return EngineOutcome::ReadFailed;
     if (result != ResultOk) return EngineOutcome::NotAStream;
@@ -80,14 +81,14 @@ EngineOutcome expandBetween(platform::File& input, int64_t offset, int64_t lengt
     pair.inputOffset = offset;
     pair.inputRemaining = length;
     pair.output = &output;
-    return runEngine(Engine::Expand, pair, 0);
+    return runEngine(Engine::Expand, pair, 0, 1);
 }
 
-EngineOutcome compressBetween(platform::File& input, int32_t method, platform::File& output) {
+EngineOutcome compressBetween(platform::File& input, int32_t method, platform::File& output, unsigned threads) {
     StreamPair pair;
     pair.input = &input;
     pair.output = &output;
-    return runEngine(Engine::Compress, pair, method);
+    return runEngine(Engine::Compress, pair, method, threads);
 }
 
 }  // namespace bxa

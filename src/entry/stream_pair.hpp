@@ -45,7 +45,8 @@ enum class EngineOutcome {
 EngineOutcome expandBetween(platform::File& input, int64_t offset, int64_t length, platform::File& output);
 
 // Compresses `input` from its start to its end to the current position of `output`, with the literal mode
-// of `method` (2: ASCII-coded literals; else binary) and a 4096-byte dictionary.
-EngineOutcome compressBetween(platform::File& input, int32_t method, platform::File& output);
+// of `method` (2: ASCII-coded literals; else binary) and a 4096-byte dictionary, on up to `threads`
+// threads (the stream is the same for any number).
+EngineOutcome compressBetween(platform::File& input, int32_t method, platform::File& output, unsigned threads = 1);
 
 }  // namespace bxa

@@ -243,8 +243,9 @@ protected:
         entry.method = record.method;
         entry.storedSize = static_cast<int32_t>(stored.size());
         platform::RecordingConsole console;
-        EXPECT_TRUE(decodeRecord(archive, entry, work.createWorkingFile(), work, record.name, "work/" + record.name,
-                                 console));
+        platform::WorkingFile output = work.createWorkingFile();
+        EXPECT_TRUE(decodeRecord(archive, entry, output, work, "work/" + record.name, console));
+        EXPECT_TRUE(placeRecordFile(output, record.name, "work/" + record.name, console));
         return {entry.method, readBytes(fs::path("work") / record.name)};
     }
 

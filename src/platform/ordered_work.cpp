@@ -1,0 +1,87 @@
+#include "platform/ordered_work.hpp"
+
+#include <algorithm>
+#include <thread>
+#include <vector>
+
+namespace bxa::platform {
+
+unsigned machineThreads() { return std::max(1u, std::thread::hardware_concurrency()); }
+
+bool runInOrder(size_t count, unsigned threads, size_t window, const std::function<void(size_t)>& work,
+                const std::function<bool(size_t)>& finish) {
+    if (threads <= 1 || count <= 1) {
+        for (size_t i = 0; i < count; ++i) {
+            work(i);
+            if (!finish(i)) return false;
+        }
+        return true;
+    }
+    window = std::max<size_t>(window, 1);
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<bool> done(count, false);
+    size_t next = 0;       // the next item to begin
+    size_t finished = 0;   // items finished so far
+    bool stop = false;
+
+    auto worker = [&] {
+        std::unique_lock<std::mutex> lock(mutex);
+        for (;;) {
+            changed.wait(lock, [&] { return stop || next == count || next < finished + window; });
+            if (stop || next == count) return;
+            const size_t item = next++;
+            lock.unlock();
+            work(item);
+            lock.lock();
+            done[item] = true;
+            changed.notify_all();
+        }
+    };
+    std::vector<std::thread> pool;
+    const size_t workers = std::min<size_t>(threads, count);
+    pool.reserve(workers);
+    for (size_t t = 0; t < workers; ++t) pool.emplace_back(worker);
+
+    bool completed = true;
+    for (size_t i = 0; i < count; ++i) {
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            changed.wait(lock, [&] { return done[i]; });
+        }
+        const bool goOn = finish(i);
+        std::lock_guard<std::mutex> lock(mutex);
+        finished = i + 1;
+        if (!goOn) {
+            stop = true;
+            completed = false;
+        }
+        changed.notify_all();
+        if (!goOn) break;
+    }
+    for (std::thread& thread : pool) thread.join();
+    return completed;
+}
+
+void ThreadBudget::takeOne() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    freed_.wait(lock, [&] { return free_ > 0; });
+    --free_;
+}
+
+unsigned ThreadBudget::takeFree(unsigned wanted) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const unsigned taken = std::min(wanted, free_);
+    free_ -= taken;
+    return taken;
+}
+
+void ThreadBudget::give(unsigned count) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        free_ += count;
+    }
+    freed_.notify_all();
+}
+
+}  // namespace bxa::platform
