@@ -1,7 +1,8 @@
 #!/bin/sh
 # End-to-end archive benchmarks, each against a yardstick measured in the same run:
-#   bxa -u on a ~64 MB archive    vs  bxa_baseline expand (every record straight into its final file)
-#   bxa -p of its work directory  vs  bxa_baseline compress (every listed file into one output file)
+#   bxa -u on a ~64 MB archive, one thread    vs  bxa_baseline expand (every record straight into its file)
+#   bxa -p of its work directory, one thread  vs  bxa_baseline compress (every listed file into one file)
+#   bxa -u and -p with 1, 2, 4, ... and all cores, against one thread
 #   bxa -p -f / -a -f of one small file in a ~256 MB archive  vs  cp of that archive (and cp + sync)
 # Wall time is the best of three runs, with the CPU time (user + system) of that run beside it: the disk of
 # a shared virtual machine makes wall time noisy, CPU time much less so. Peak memory is the largest
@@ -43,6 +44,12 @@ report() { # name bxa_seconds bxa_kb base_name base_seconds [bxa_cpu base_cpu]
   printf '\n'
 }
 
+# Thread counts for the table: 1, 2, 4, ... and every processor.
+cores=$(nproc)
+counts=""; n=1
+while [ "$n" -lt "$cores" ]; do counts="$counts $n"; n=$((n * 2)); done
+counts="$counts $cores"
+
 # The mixed corpus has R7T models, which bxa turns into text and back while the yardstick does not; the
 # corpus without models compares the archive work alone.
 for corpus in mixed no-models; do
@@ -53,13 +60,22 @@ for corpus in mixed no-models; do
   "$bxa" -p big.BXA work </dev/null >/dev/null || true
   echo "archive: $(stat -c %s big.BXA) bytes, $(wc -l < work/catalog.dat) records"
 
-  set -- $(best_of3 "$bxa" -u big.BXA unpacked); u_t=$1; u_m=$2; u_c=$3
+  # One thread against the single-threaded yardstick: the work per byte.
+  set -- $(best_of3 taskset -c 0 "$bxa" -u big.BXA unpacked); u_t=$1; u_m=$2; u_c=$3
   set -- $(best_of3 "$baseline" expand big.BXA expanded); b_t=$1; b_c=$3
-  report "bxa -u (64 MB, $corpus)" "$u_t" "$u_m" "baseline expand" "$b_t" "$u_c" "$b_c"
+  report "bxa -u 1 thread (64 MB, $corpus)" "$u_t" "$u_m" "baseline expand" "$b_t" "$u_c" "$b_c"
 
-  set -- $(best_of3 "$bxa" -p packed.BXA work); p_t=$1; p_m=$2; p_c=$3
+  set -- $(best_of3 taskset -c 0 "$bxa" -p packed.BXA work); p_t=$1; p_m=$2; p_c=$3
   set -- $(best_of3 "$baseline" compress work compressed.bin); c_t=$1; c_c=$3
-  report "bxa -p (64 MB, $corpus)" "$p_t" "$p_m" "baseline compress" "$c_t" "$p_c" "$c_c"
+  report "bxa -p 1 thread (64 MB, $corpus)" "$p_t" "$p_m" "baseline compress" "$c_t" "$p_c" "$c_c"
+
+  # Every core: bxa takes the processors it may run on, so taskset sets its thread count.
+  printf '%-10s %10s %10s %10s %10s %10s\n' threads "-u s" "-u x" "-p s" "-p x" "-p peak KB"
+  for n in $counts; do
+    set -- $(best_of3 taskset -c "0-$((n - 1))" "$bxa" -u big.BXA unpacked); un_t=$1
+    set -- $(best_of3 taskset -c "0-$((n - 1))" "$bxa" -p packed.BXA work); pn_t=$1; pn_m=$2
+    printf '%-10s %10s %10s %10s %10s %10s\n' "$n" "$un_t" "$(ratio "$u_t" "$un_t")" "$pn_t" "$(ratio "$p_t" "$pn_t")" "$pn_m"
+  done
   cmp -s packed.BXA big.BXA && echo "pack is repeatable: packed.BXA equals big.BXA"
 done
 rm -rf work unpacked expanded compressed.bin packed.BXA big.BXA

@@ -4,9 +4,20 @@
 #include <thread>
 #include <vector>
 
+#if defined(__linux__)
+#include <sched.h>
+#endif
+
 namespace bxa::platform {
 
-unsigned machineThreads() { return std::max(1u, std::thread::hardware_concurrency()); }
+unsigned machineThreads() {
+#if defined(__linux__)
+    // The processors this process may run on (taskset, a container's share), not all of the machine's.
+    cpu_set_t allowed;
+    if (sched_getaffinity(0, sizeof allowed, &allowed) == 0) return std::max(1, CPU_COUNT(&allowed));
+#endif
+    return std::max(1u, std::thread::hardware_concurrency());
+}
 
 bool runInOrder(size_t count, unsigned threads, size_t window, const std::function<void(size_t)>& work,
                 const std::function<bool(size_t)>& finish) {

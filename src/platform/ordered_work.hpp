@@ -10,7 +10,8 @@
 
 namespace bxa::platform {
 
-// The number of threads the machine runs at once (at least 1).
+// The number of threads the machine runs at once for this process (at least 1): on Linux the processors
+// it may run on, so that `taskset` or a container's limit is respected.
 unsigned machineThreads();
 
 // Runs work(i) for i = 0 .. count - 1 on up to `threads` threads, and finish(i) on the calling thread, in
