@@ -1,13 +1,9 @@
 #include "driver/driver.hpp"
 
-#include <cstring>
 #include <optional>
 #include <string>
 
-#include "archive/commands.hpp"
-#include "archive/toc.hpp"
-#include "platform/console.hpp"
-#include "platform/ordered_work.hpp"
+#include "bxa/bxa.hpp"
 
 namespace bxa {
 
@@ -16,11 +12,6 @@ namespace {
 bool isSwitch(const char* argument, char lower) {
     const char upper = static_cast<char>(lower - 'a' + 'A');
     return argument[0] == '-' && (argument[1] == lower || argument[1] == upper) && argument[2] == '\0';
-}
-
-int printUsage(const char* programName, platform::Console& console) {
-    console.err("\n\nUsage: %s -u|-p|-a [-f filename] BXAfilename outputDirectory\n\n", programName);
-    return ExitMalformedCommandLine;
 }
 
 // The command chosen by position, with the arguments it hands over; nothing when the line is malformed.
@@ -55,17 +46,16 @@ std::optional<Command> parseCommandLine(int argc, const char* const* argv) {
 }
 
 // Every core of the machine: the command line has no option for it, and the results never depend on it.
-bool runCommand(const Command& command, TocList& toc, platform::Console& console) {
-    const unsigned threads = platform::machineThreads();
+Status runCommand(const Command& command, const Options& options) {
     switch (command.letter) {
-        case 'u': return unpackArchive(toc, command.archive, command.directory, command.recordName, console, threads);
+        case 'u':
+            if (command.recordName) return unpackRecord(command.archive, command.directory, *command.recordName, options);
+            return unpack(command.archive, command.directory, options);
         case 'p':
-            if (command.recordName) {
-                return replaceRecord(toc, command.archive, command.directory, *command.recordName, console, threads);
-            }
-            return packArchive(toc, command.archive, command.directory, console, threads);
-        case 'a': return addFile(toc, command.archive, command.directory, *command.recordName, console, threads);
-        default: return catalogArchive(toc, command.archive, command.directory, console);
+            if (command.recordName) return replace(command.archive, command.directory, *command.recordName, options);
+            return pack(command.archive, command.directory, options);
+        case 'a': return add(command.archive, command.directory, *command.recordName, options);
+        default: return catalog(command.archive, command.directory, options);
     }
 }
 
@@ -73,16 +63,18 @@ bool runCommand(const Command& command, TocList& toc, platform::Console& console
 
 int runCommandLine(int argc, const char* const* argv, std::FILE* input) {
     const char* programName = argc > 0 && argv[0] != nullptr ? argv[0] : "bxa";
-    platform::StandardConsole console;
+    Options options;
+    options.messages = standardStreams();
     std::optional<Command> command = parseCommandLine(argc, argv);
-    if (!command) return printUsage(programName, console);
-    TocList toc;
-    if (!runCommand(*command, toc, console)) {
-        console.out("\n\nPress any key to continue...");
-        std::fflush(stdout);
+    if (!command) {
+        options.messages(Channel::Error, std::string("\n\nUsage: ") + programName +
+                                             " -u|-p|-a [-f filename] BXAfilename outputDirectory\n\n");
+        return ExitMalformedCommandLine;
+    }
+    if (!runCommand(*command, options)) {
+        options.messages(Channel::Output, "\n\nPress any key to continue...");
         std::fgetc(input);
     }
-    std::fflush(stdout);
     return ExitCommandRan;
 }
 

@@ -279,6 +279,11 @@ Directory Directory::current() {
     return directory;
 }
 
+Directory Directory::temporary() {
+    const char* configured = std::getenv("TMPDIR");
+    return open(configured != nullptr && configured[0] != '\0' ? configured : "/tmp");
+}
+
 bool Directory::make(const std::string& path) {
     if (path.empty()) return false;
     if (::mkdir(path.c_str(), 0777) == 0) return true;
@@ -583,6 +588,15 @@ Directory Directory::current() {
     Directory directory;
     directory.open_ = true;
     return directory;
+}
+
+Directory Directory::temporary() {
+    char path[MAX_PATH + 1];
+    DWORD length = GetTempPathA(sizeof path, path);
+    if (length == 0 || length > MAX_PATH) return open(".");
+    std::string directory(path, length);
+    while (directory.size() > 3 && isPathSeparator(directory.back())) directory.pop_back();
+    return open(directory);
 }
 
 bool Directory::make(const std::string& path) {

@@ -81,6 +81,8 @@ public:
     static Directory open(const std::string& path, OpenFailure* failure = nullptr);
     // The process's current directory; its files are named without a directory in messages.
     static Directory current();
+    // The system's directory for temporary files ($TMPDIR or /tmp; the user's temporary folder on Windows).
+    static Directory temporary();
     // Creates a directory; an existing directory is no error. Returns false on any other failure.
     static bool make(const std::string& path);
 
