@@ -1,8 +1,8 @@
 // Any input compresses and expands back to itself, in every literal mode and dictionary size; the first
 // byte picks the parameters and the rest is the input. Short inputs are also checked token for token
 // against the plain reference search of the unit tests, and the threaded compressor must give the same
-// stream: on the input itself, and for one input in four on a long input tiled from it (periodic with
-// sparse changes), long enough to be cut into parts.
+// stream: on the input itself, and for one input in sixteen (a tiled input costs hundreds of short ones)
+// on a long input tiled from it (periodic with sparse changes), long enough to be cut into parts.
 #include <cstddef>
 #include <cstdint>
 #include <algorithm>
@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint32_t literalMode = data[0] & 1u;
     const uint32_t dictionarySize = 1024u << ((data[0] >> 1) % 3);
     const unsigned threads = 2 + ((data[0] >> 3) & 1u);
-    const bool tile = ((data[0] >> 4) & 3u) == 0;
+    const bool tile = (data[0] >> 4) == 0;
     std::span<const uint8_t> input(data + 1, size - 1);
 
     std::vector<uint8_t> stream;

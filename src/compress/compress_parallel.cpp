@@ -10,7 +10,6 @@
 #include <cstddef>
 #include <cstring>
 #include <mutex>
-#include <system_error>
 #include <thread>
 
 #include "compress/compress_stream.hpp"
@@ -163,7 +162,7 @@ public:
             for (; started_ + 1 < wanted_; ++started_) {
                 try {
                     threads_[started_] = std::thread(&Crew::serve, this, started_ + 1);
-                } catch (const std::system_error&) {
+                } catch (...) {  // std::system_error, or no memory for the thread's state
                     break;
                 }
             }
