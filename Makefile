@@ -11,38 +11,80 @@ FUZZ_SECONDS ?= 60
 FUZZ_CAP_SECONDS ?= 60
 CLANGXX      := $(shell command -v clang++ 2>/dev/null)
 
-.PHONY: all build demo test test-normal test-asan test-fuzz test-install fuzz bench install package clean
+RELEASE_BUILD ?= build-release
+SHARED_BUILD  ?= build-shared
+
+.PHONY: all build demo test test-normal test-asan test-fuzz test-install test-release test-shared fuzz bench \
+        install package clean packages-build packages-test
 
 all: build
 
-$(BUILD)/build.ninja:
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# A fresh machine first gets what it lacks (or is told the one command that installs it).
+packages-build:
+	@sh tools/install_packages.sh build
+packages-test:
+	@sh tools/install_packages.sh test
 
-build: $(BUILD)/build.ninja
+# The project's own builds treat warnings as errors; a plain configuration (test-release) does not.
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBXA_WERROR=ON
+
+build: packages-build $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
 
 demo: build
 	sh examples/demo.sh $(BUILD)/src/driver/bxa
 
-test: test-normal test-install test-asan test-fuzz
+test: packages-test test-normal test-release test-install test-shared test-asan test-fuzz
 
 test-normal: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
-# Installs into a staging prefix, builds the example program against the installed package, runs it on the
-# bundled archive, and checks that the man page renders without warnings.
-STAGE := $(CURDIR)/$(BUILD)/stage
-test-install: build
-	rm -rf $(STAGE) $(BUILD)/list_records
-	cmake --install $(BUILD) --prefix $(STAGE) >/dev/null
-	cmake -S examples/list_records -B $(BUILD)/list_records -G Ninja -DCMAKE_PREFIX_PATH=$(STAGE) >/dev/null
-	cmake --build $(BUILD)/list_records
-	$(BUILD)/list_records/list_records examples/example.BXA > $(BUILD)/list_records/out.txt
-	cat $(BUILD)/list_records/out.txt
-	grep -q '^PANEL.R7D ' $(BUILD)/list_records/out.txt
-	test -x $(STAGE)/bin/bxa && test -f $(STAGE)/share/man/man1/bxa.1
-	groff -ww -man -Tutf8 docs/bxa.1 2>$(BUILD)/man-warnings.txt >/dev/null
-	test ! -s $(BUILD)/man-warnings.txt || (cat $(BUILD)/man-warnings.txt; false)
+# What a distribution's build does: configure with the defaults only, build everything.
+$(RELEASE_BUILD)/build.ninja:
+	cmake -S . -B $(RELEASE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release
+
+test-release: $(RELEASE_BUILD)/build.ninja
+	cmake --build $(RELEASE_BUILD) -j $(JOBS)
+
+# Installs the Release tree into a staging prefix, builds the example programs against the installed
+# package (with find_package and with pkg-config), runs them on the bundled archive, and checks that the
+# man page renders without warnings and that only the public header is installed.
+STAGE := $(CURDIR)/$(RELEASE_BUILD)/stage
+EXAMPLES := $(CURDIR)/$(RELEASE_BUILD)/examples
+test-install: test-release
+	rm -rf $(STAGE) $(EXAMPLES)
+	cmake --install $(RELEASE_BUILD) --prefix $(STAGE) >/dev/null
+	test -x $(STAGE)/bin/bxa && test -f $(STAGE)/share/man/man1/bxa.1 && test -f $(STAGE)/lib/pkgconfig/bxa.pc
+	test "$$(cd $(STAGE)/include && find . -type f)" = "./bxa/bxa.hpp"
+	cmake -S examples/list_records -B $(EXAMPLES)/list_records -G Ninja -DCMAKE_PREFIX_PATH=$(STAGE) >/dev/null
+	cmake --build $(EXAMPLES)/list_records
+	$(EXAMPLES)/list_records/list_records examples/example.BXA > $(EXAMPLES)/records.txt
+	cat $(EXAMPLES)/records.txt
+	grep -q '^PANEL.R7D ' $(EXAMPLES)/records.txt
+	cmake -S examples/extract_record -B $(EXAMPLES)/extract_cmake -G Ninja -DCMAKE_PREFIX_PATH=$(STAGE) >/dev/null
+	cmake --build $(EXAMPLES)/extract_cmake
+	PKG_CONFIG_PATH=$(STAGE)/lib/pkgconfig cmake -S examples/extract_record -B $(EXAMPLES)/extract_pkgconfig \
+	  -G Ninja -DBXA_USE_PKG_CONFIG=ON >/dev/null
+	cmake --build $(EXAMPLES)/extract_pkgconfig
+	for program in $(EXAMPLES)/extract_cmake/extract_record $(EXAMPLES)/extract_pkgconfig/extract_record; do \
+	  $$program examples/example.BXA PRICES.CSV | cmp - examples/work/PRICES.CSV && \
+	  $$program examples/example.BXA BUSH.R7T | cmp - examples/work/BUSH.R7T || exit 1; \
+	done
+	groff -ww -man -Tutf8 docs/bxa.1 2>$(EXAMPLES)/man-warnings.txt >/dev/null
+	test ! -s $(EXAMPLES)/man-warnings.txt || (cat $(EXAMPLES)/man-warnings.txt; false)
+
+# The shared library exports the public interface and nothing else.
+$(SHARED_BUILD)/build.ninja:
+	cmake -S . -B $(SHARED_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=ON -DBUILD_TESTING=OFF
+
+test-shared: $(SHARED_BUILD)/build.ninja
+	cmake --build $(SHARED_BUILD) -j $(JOBS) --target bxa bxa_library
+	sh tools/check_exports.sh $(SHARED_BUILD)/src/library/libbxa.so include/bxa/bxa.hpp
+	# bxa ends with status 1 after every command it ran.
+	LD_LIBRARY_PATH=$(SHARED_BUILD)/src/library $(SHARED_BUILD)/src/driver/bxa -t examples/example.BXA \
+	  $(SHARED_BUILD)/listing </dev/null >/dev/null; test $$? -eq 1
+	grep -q ' PANEL.R7D' $(SHARED_BUILD)/listing/catalog.dat
 
 PREFIX ?= /usr/local
 install: build
@@ -52,7 +94,7 @@ package: build
 	cd $(BUILD) && cpack -G DEB
 
 $(ASAN_BUILD)/build.ninja:
-	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBXA_SANITIZE=ON
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBXA_SANITIZE=ON -DBXA_WERROR=ON
 
 test-asan: $(ASAN_BUILD)/build.ninja
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
@@ -84,13 +126,17 @@ bench:
 	sh bench/run_all.sh $(BENCH_BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD) $(RELEASE_BUILD) $(SHARED_BUILD)
 
 # ---- Windows: bxa.exe cross-built with MinGW-w64; its end-to-end tests run on this machine under Wine ----
 WINDOWS_BUILD    ?= build-windows
 WINE_TESTS_BUILD ?= build-wine-tests
 
-.PHONY: windows test-windows
+.PHONY: windows package-windows test-windows
+
+# The zip an author on Windows unpacks: bxa.exe, the README and the manual as plain text (CR LF).
+WINDOWS_ZIP      := $(WINDOWS_BUILD)/bxa-windows-x86_64.zip
+WINDOWS_UNZIPPED := $(WINDOWS_BUILD)/unzipped
 
 $(WINDOWS_BUILD)/build.ninja:
 	cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
@@ -100,12 +146,25 @@ $(WINDOWS_BUILD)/build.ninja:
 windows: $(WINDOWS_BUILD)/build.ninja
 	cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target bxa compress_parallel_check
 
-# The end-to-end tests (tests/e2e, tests/driver) built as Linux programs that run bxa.exe under Wine.
+package-windows: windows
+	rm -rf $(WINDOWS_BUILD)/package $(WINDOWS_ZIP) && mkdir -p $(WINDOWS_BUILD)/package/bxa
+	cp $(WINDOWS_BUILD)/src/driver/bxa.exe $(WINDOWS_BUILD)/package/bxa/
+	sed 's/$$/\r/' README.md > $(WINDOWS_BUILD)/package/bxa/README.txt
+	groff -man -Tascii -P-cbou docs/bxa.1 | sed 's/$$/\r/' > $(WINDOWS_BUILD)/package/bxa/bxa.txt
+	cd $(WINDOWS_BUILD)/package && cmake -E tar cf $(CURDIR)/$(WINDOWS_ZIP) --format=zip bxa
+	rm -rf $(WINDOWS_UNZIPPED) && mkdir -p $(WINDOWS_UNZIPPED)
+	cd $(WINDOWS_UNZIPPED) && cmake -E tar xf $(CURDIR)/$(WINDOWS_ZIP)
+	test "$$(cd $(WINDOWS_UNZIPPED) && find . -type f | sort | tr '\n' ' ')" = \
+	  "./bxa/README.txt ./bxa/bxa.exe ./bxa/bxa.txt "
+	@echo "$(WINDOWS_ZIP): bxa.exe, README.txt, bxa.txt"
+
+# The end-to-end tests (tests/e2e, tests/driver) built as Linux programs that run the bxa.exe of the zip
+# under Wine.
 $(WINE_TESTS_BUILD)/build.ninja:
 	cmake -S tests/windows -B $(WINE_TESTS_BUILD) -G Ninja \
-	  -DBXA_WINDOWS_EXE=$(CURDIR)/$(WINDOWS_BUILD)/src/driver/bxa.exe \
+	  -DBXA_WINDOWS_EXE=$(CURDIR)/$(WINDOWS_UNZIPPED)/bxa/bxa.exe \
 	  -DBXA_WINDOWS_COMPRESS_CHECK=$(CURDIR)/$(WINDOWS_BUILD)/src/compress/compress_parallel_check.exe
 
-test-windows: windows $(WINE_TESTS_BUILD)/build.ninja
+test-windows: package-windows $(WINE_TESTS_BUILD)/build.ninja
 	cmake --build $(WINE_TESTS_BUILD) -j $(JOBS)
 	sh tests/windows/run_wine_tests.sh $(WINE_TESTS_BUILD) -j $(JOBS)

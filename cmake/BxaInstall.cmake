@@ -17,12 +17,15 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/bxaConfigVersion.cmake CO
 install(FILES ${PROJECT_BINARY_DIR}/bxaConfig.cmake ${PROJECT_BINARY_DIR}/bxaConfigVersion.cmake
         DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/bxa)
 
-# pkg-config: a static library needs the thread library too.
+# pkg-config: a program linked with the static library needs the thread library too.
 if(BUILD_SHARED_LIBS)
-  set(BXA_PC_LIBS_PRIVATE "")
-else()
+  set(BXA_PC_LIBS "")
   set(BXA_PC_LIBS_PRIVATE "-pthread")
+else()
+  set(BXA_PC_LIBS "-pthread")
+  set(BXA_PC_LIBS_PRIVATE "")
 endif()
+file(RELATIVE_PATH BXA_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
 configure_file(${PROJECT_SOURCE_DIR}/cmake/bxa.pc.in ${PROJECT_BINARY_DIR}/bxa.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/bxa.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
