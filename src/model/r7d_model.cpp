@@ -9,6 +9,64 @@
 
 namespace bxa {
 
+// ---------------------------------------------------------------------------------------------------
+// The binary records
+// ---------------------------------------------------------------------------------------------------
+
+R7dFace loadR7dFace(const uint8_t* p) { return {loadInt16(p), loadInt16(p + 2), loadInt16(p + 4), 0}; }
+
+void storeR7dFace(uint8_t* p, const R7dFace& face) {
+    storeInt16(p, face.vertexA);
+    storeInt16(p + 2, face.vertexB);
+    storeInt16(p + 4, face.vertexC);
+}
+
+R7dEntity loadR7dEntity(const uint8_t* p) {
+    R7dEntity e;
+    std::copy(p, p + ModelNameSize, e.name.begin());
+    e.positionX = loadFloat32(p + 32);
+    e.positionY = loadFloat32(p + 36);
+    e.positionZ = loadFloat32(p + 40);
+    e.unused = loadFloat32(p + 44);
+    e.rotateX = loadFloat32(p + 48);
+    e.rotateY = loadFloat32(p + 52);
+    e.rotateZ = loadFloat32(p + 56);
+    e.entityID = loadInt32(p + 60);
+    e.unknown1 = loadInt32(p + 64);
+    e.parentEntityID = loadInt32(p + 68);
+    e.childEntityID = loadInt32(p + 72);
+    e.numFaces = loadInt16(p + 76);
+    e.firstFaceIndex = loadInt16(p + 78);
+    e.numVertices = loadInt16(p + 80);
+    e.firstVertexIndex = loadInt16(p + 82);
+    e.unknown2 = loadInt32(p + 84);
+    e.unknown3 = loadInt32(p + 88);
+    e.unknown4 = loadInt32(p + 92);
+    return e;
+}
+
+void storeR7dEntity(uint8_t* p, const R7dEntity& e) {
+    std::copy(e.name.begin(), e.name.end(), p);
+    storeFloat32(p + 32, e.positionX);
+    storeFloat32(p + 36, e.positionY);
+    storeFloat32(p + 40, e.positionZ);
+    storeFloat32(p + 44, e.unused);
+    storeFloat32(p + 48, e.rotateX);
+    storeFloat32(p + 52, e.rotateY);
+    storeFloat32(p + 56, e.rotateZ);
+    storeInt32(p + 60, e.entityID);
+    storeInt32(p + 64, e.unknown1);
+    storeInt32(p + 68, e.parentEntityID);
+    storeInt32(p + 72, e.childEntityID);
+    storeInt16(p + 76, e.numFaces);
+    storeInt16(p + 78, e.firstFaceIndex);
+    storeInt16(p + 80, e.numVertices);
+    storeInt16(p + 82, e.firstVertexIndex);
+    storeInt32(p + 84, e.unknown2);
+    storeInt32(p + 88, e.unknown3);
+    storeInt32(p + 92, e.unknown4);
+}
+
 namespace {
 
 using model_text::Scanner;
@@ -62,14 +120,6 @@ ModelVertex parseVertexLine(const std::string& line) {
 // R7dFace (6 bytes + index byte) <-> "Face[%4d]:%3d %3d %3d %3d // %s"
 // ---------------------------------------------------------------------------------------------------
 
-R7dFace loadFace(const uint8_t* p) { return {loadInt16(p), loadInt16(p + 2), loadInt16(p + 4), 0}; }
-
-void storeFace(uint8_t* p, const R7dFace& face) {
-    storeInt16(p, face.vertexA);
-    storeInt16(p + 2, face.vertexB);
-    storeInt16(p + 4, face.vertexC);
-}
-
 void formatFaceLine(TextWriter& out, size_t index, const R7dFace& face, const std::vector<BitmapName>& bitmaps) {
     out.text("Face[").integer(static_cast<int64_t>(index), 4).text("]:");
     out.integer(face.vertexA, 3).text(" ").integer(face.vertexB, 3).text(" ").integer(face.vertexC, 3);
@@ -111,52 +161,6 @@ BitmapName parseBitmapLine(const std::string& line) {
 // ---------------------------------------------------------------------------------------------------
 // R7dEntity (96 bytes) <-> "Entity[%3d]:%32s: " + 7 x "%8.4f", 7 x "%6d", "%4d", 3 x "%8d"
 // ---------------------------------------------------------------------------------------------------
-
-R7dEntity loadEntity(const uint8_t* p) {
-    R7dEntity e;
-    std::copy(p, p + ModelNameSize, e.name.begin());
-    e.positionX = loadFloat32(p + 32);
-    e.positionY = loadFloat32(p + 36);
-    e.positionZ = loadFloat32(p + 40);
-    e.unused = loadFloat32(p + 44);
-    e.rotateX = loadFloat32(p + 48);
-    e.rotateY = loadFloat32(p + 52);
-    e.rotateZ = loadFloat32(p + 56);
-    e.entityID = loadInt32(p + 60);
-    e.unknown1 = loadInt32(p + 64);
-    e.parentEntityID = loadInt32(p + 68);
-    e.childEntityID = loadInt32(p + 72);
-    e.numFaces = loadInt16(p + 76);
-    e.firstFaceIndex = loadInt16(p + 78);
-    e.numVertices = loadInt16(p + 80);
-    e.firstVertexIndex = loadInt16(p + 82);
-    e.unknown2 = loadInt32(p + 84);
-    e.unknown3 = loadInt32(p + 88);
-    e.unknown4 = loadInt32(p + 92);
-    return e;
-}
-
-void storeEntity(uint8_t* p, const R7dEntity& e) {
-    std::copy(e.name.begin(), e.name.end(), p);
-    storeFloat32(p + 32, e.positionX);
-    storeFloat32(p + 36, e.positionY);
-    storeFloat32(p + 40, e.positionZ);
-    storeFloat32(p + 44, e.unused);
-    storeFloat32(p + 48, e.rotateX);
-    storeFloat32(p + 52, e.rotateY);
-    storeFloat32(p + 56, e.rotateZ);
-    storeInt32(p + 60, e.entityID);
-    storeInt32(p + 64, e.unknown1);
-    storeInt32(p + 68, e.parentEntityID);
-    storeInt32(p + 72, e.childEntityID);
-    storeInt16(p + 76, e.numFaces);
-    storeInt16(p + 78, e.firstFaceIndex);
-    storeInt16(p + 80, e.numVertices);
-    storeInt16(p + 82, e.firstVertexIndex);
-    storeInt32(p + 84, e.unknown2);
-    storeInt32(p + 88, e.unknown3);
-    storeInt32(p + 92, e.unknown4);
-}
 
 void formatEntityLine(TextWriter& out, size_t index, const R7dEntity& e) {
     out.text("Entity[").integer(static_cast<int64_t>(index), 3).text("]:");
@@ -247,13 +251,9 @@ R7dModel readModel(platform::File& file) {
     model.header = loadModelHeader(header);
 
     readTable(file, model.header.NumVertices, ModelVertexSize, left, model.vertices, loadModelVertex);
-    readTable(file, model.header.NumFaces, R7dFaceSize, left, model.faces, loadFace);
-    readTable(file, model.header.NumBitmaps, BitmapNameSize, left, model.bitmaps, [](const uint8_t* p) {
-        BitmapName bitmap;
-        std::copy(p, p + ModelNameSize, bitmap.bytes.begin());
-        return bitmap;
-    });
-    readTable(file, model.header.NumEntities, R7dEntitySize, left, model.entities, loadEntity);
+    readTable(file, model.header.NumFaces, R7dFaceSize, left, model.faces, loadR7dFace);
+    readTable(file, model.header.NumBitmaps, BitmapNameSize, left, model.bitmaps, loadBitmapName);
+    readTable(file, model.header.NumEntities, R7dEntitySize, left, model.entities, loadR7dEntity);
 
     // The faces read so far bound this table; missing index bytes leave index 0.
     uint8_t block[4096];
@@ -318,7 +318,7 @@ ConversionResult convertTextToR7d(platform::File& text, platform::File& model) {
     in.next();
     for (uint32_t i = 0; i < header.NumFaces && in.next(); ++i) {
         R7dFace face = parseFaceLine(in.line());
-        storeFace(record, face);
+        storeR7dFace(record, face);
         model.write(record, R7dFaceSize);
         bitmapIndices.push_back(face.bitmapIndex);
     }
@@ -328,7 +328,7 @@ ConversionResult convertTextToR7d(platform::File& text, platform::File& model) {
     }
     in.next();
     for (uint32_t i = 0; i < header.NumEntities && in.next(); ++i) {
-        storeEntity(record, parseEntityLine(in.line()));
+        storeR7dEntity(record, parseEntityLine(in.line()));
         model.write(record, R7dEntitySize);
     }
     model.write(bitmapIndices.data(), bitmapIndices.size());

@@ -14,6 +14,7 @@
 // pass through exactly.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -43,6 +44,13 @@ struct R7dEntity {
     int32_t unknown2 = 0, unknown3 = 0, unknown4 = 0;
 };
 inline constexpr size_t R7dEntitySize = 96;
+
+// The records' bytes (R7dFaceSize or R7dEntitySize of them at `p`); every bit pattern is a valid record.
+// A face's bitmapIndex is not among its bytes: loadR7dFace leaves it 0 and storeR7dFace ignores it.
+R7dFace loadR7dFace(const uint8_t* p);
+void storeR7dFace(uint8_t* p, const R7dFace& face);
+R7dEntity loadR7dEntity(const uint8_t* p);
+void storeR7dEntity(uint8_t* p, const R7dEntity& entity);
 
 // ---------------------------------------------------------------------------------------------------
 // The converters over open files: they print nothing, and leave both files open

@@ -40,7 +40,21 @@ struct R7pMeshHeader {
     int16_t bitmap = 0;       // label "Bitmap", carried through
 };
 inline constexpr size_t R7pMeshHeaderSize = 6;
+
+// Three vertex indices into the mesh's own vertices.
+struct R7pFace {
+    std::array<uint16_t, 3> indices{};
+};
 inline constexpr size_t R7pFaceSize = 6;
+
+// The records' bytes (R7pEntitySize, R7pMeshHeaderSize or R7pFaceSize of them at `p`); every bit pattern
+// is a valid record. A mesh's vertices are ModelVertex records (model_records.hpp).
+R7pEntity loadR7pEntity(const uint8_t* p);
+void storeR7pEntity(uint8_t* p, const R7pEntity& entity);
+R7pMeshHeader loadR7pMeshHeader(const uint8_t* p);
+void storeR7pMeshHeader(uint8_t* p, const R7pMeshHeader& mesh);
+R7pFace loadR7pFace(const uint8_t* p);
+void storeR7pFace(uint8_t* p, const R7pFace& face);
 
 // ---------------------------------------------------------------------------------------------------
 // The converters over open files: they print nothing, and leave both files open

@@ -12,6 +12,7 @@
 // Floats pass through rounded to six decimals; integers exactly.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -31,6 +32,30 @@ struct R7tRecordHeader {
     uint16_t numFaces = 0;
     uint8_t recordValue = 0;  // label "Record"
 };
+
+// Eight float32, carried through as numbers.
+struct R7tVertex {
+    std::array<float, R7tVertexValues> values{};
+};
+
+// Three vertex indices, 0 to 255 in a record whose indexWidthFlag is not 0 (one byte each), else signed
+// 16-bit numbers (two bytes each).
+struct R7tFace {
+    std::array<int16_t, 3> indices{};
+};
+
+// The bytes of one face: 3 when indexWidthFlag is not 0, else 6.
+size_t r7tFaceSize(uint8_t indexWidthFlag);
+
+// The records' bytes (R7tRecordHeaderSize, R7tVertexSize or r7tFaceSize(indexWidthFlag) of them at `p`);
+// every bit pattern is a valid record. storeR7tFace keeps the low 8 bits of each index when the flag asks
+// for one-byte indices.
+R7tRecordHeader loadR7tRecordHeader(const uint8_t* p);
+void storeR7tRecordHeader(uint8_t* p, const R7tRecordHeader& header);
+R7tVertex loadR7tVertex(const uint8_t* p);
+void storeR7tVertex(uint8_t* p, const R7tVertex& vertex);
+R7tFace loadR7tFace(const uint8_t* p, uint8_t indexWidthFlag);
+void storeR7tFace(uint8_t* p, const R7tFace& face, uint8_t indexWidthFlag);
 
 // ---------------------------------------------------------------------------------------------------
 // The converters over open files: they print nothing, and leave both files open
