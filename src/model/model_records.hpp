@@ -75,6 +75,8 @@ inline BitmapName loadBitmapName(const uint8_t* p) {
     return name;
 }
 
-inline void storeBitmapName(uint8_t* p, const BitmapName& name) { std::copy(name.bytes.begin(), name.bytes.end(), p); }
+inline void storeBitmapName(uint8_t* p, const BitmapName& name) {
+    std::copy(name.bytes.begin(), name.bytes.end(), p);
+}
 
 }  // namespace bxa

@@ -1,5 +1,6 @@
-// Pieces shared by the three model kinds: the path-based converters with their messages, a buffered CR LF text writer with printf-exact number formatting, and a scanner with the semantics of
-// the scanf conversions the text forms are read with (the lines come from platform::LineReader).
+// Pieces shared by the three model kinds: the path-based converters with their messages, a buffered
+// CR LF text writer with printf-exact number formatting, and a scanner with the semantics of the scanf
+// conversions the text forms are read with (the lines come from platform::LineReader).
 //
 // Internal to the model subsystem; the public contracts are the three r7*_model.hpp headers.
 #pragma once

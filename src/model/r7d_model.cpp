@@ -1,8 +1,6 @@
 #include "model/r7d_model.hpp"
 
 #include <algorithm>
-#include <limits>
-#include <optional>
 #include <vector>
 
 #include "model/model_text.hpp"
@@ -85,15 +83,10 @@ constexpr std::string_view EntityComment =
     "// Entities: name positionX,Y,Z unused rotateX,Y,Z(radians) entityID ?? parentEntityID "
     "childEntityID numFaces firstFaceIndex numVertices firstVertexIndex ?? ?? ?? [best guess]";
 
-// The model held in memory: the bitmap indices come last in the file but are printed on the face lines.
-// Each converter call owns its lists.
-struct R7dModel {
-    ModelHeader header;
-    std::vector<ModelVertex> vertices;
-    std::vector<R7dFace> faces;
-    std::vector<BitmapName> bitmaps;
-    std::vector<R7dEntity> entities;
-};
+// Records are read and written in blocks of about this many bytes; with the text writer's and the files'
+// buffers a conversion holds well under a megabyte, whatever the model's counts and size.
+constexpr size_t BlockBytes = size_t{1} << 16;
+constexpr size_t FacesPerBlock = BlockBytes / R7dFaceSize;
 
 // ---------------------------------------------------------------------------------------------------
 // ModelVertex (40 bytes) <-> "%8.4f" x 10
@@ -120,7 +113,8 @@ ModelVertex parseVertexLine(const std::string& line) {
 // R7dFace (6 bytes + index byte) <-> "Face[%4d]:%3d %3d %3d %3d // %s"
 // ---------------------------------------------------------------------------------------------------
 
-void formatFaceLine(TextWriter& out, size_t index, const R7dFace& face, const std::vector<BitmapName>& bitmaps) {
+// `bitmaps` holds the first bitmap names, as many as a one-byte index can select (at most 256).
+void formatFaceLine(TextWriter& out, uint64_t index, const R7dFace& face, const std::vector<BitmapName>& bitmaps) {
     out.text("Face[").integer(static_cast<int64_t>(index), 4).text("]:");
     out.integer(face.vertexA, 3).text(" ").integer(face.vertexB, 3).text(" ").integer(face.vertexC, 3);
     out.text(" ").integer(face.bitmapIndex, 3).text(" // ");
@@ -146,7 +140,7 @@ R7dFace parseFaceLine(const std::string& line) {
 // BitmapName (32 bytes) <-> "Bitmap[%3d]:%s"
 // ---------------------------------------------------------------------------------------------------
 
-void formatBitmapLine(TextWriter& out, size_t index, const BitmapName& bitmap) {
+void formatBitmapLine(TextWriter& out, uint64_t index, const BitmapName& bitmap) {
     out.text("Bitmap[").integer(static_cast<int64_t>(index), 3).text("]:");
     out.name(bitmap.bytes.data(), ModelNameSize, 0).endLine();
 }
@@ -162,7 +156,7 @@ BitmapName parseBitmapLine(const std::string& line) {
 // R7dEntity (96 bytes) <-> "Entity[%3d]:%32s: " + 7 x "%8.4f", 7 x "%6d", "%4d", 3 x "%8d"
 // ---------------------------------------------------------------------------------------------------
 
-void formatEntityLine(TextWriter& out, size_t index, const R7dEntity& e) {
+void formatEntityLine(TextWriter& out, uint64_t index, const R7dEntity& e) {
     out.text("Entity[").integer(static_cast<int64_t>(index), 3).text("]:");
     out.name(e.name.data(), ModelNameSize, 32).text(": ");
     out.fixed(e.positionX, 8, 4).text(" ").fixed(e.positionY, 8, 4).text(" ").fixed(e.positionZ, 8, 4);
@@ -209,65 +203,139 @@ R7dEntity parseEntityLine(const std::string& line) {
 }
 
 // ---------------------------------------------------------------------------------------------------
-// Reading the binary model
+// Streaming the binary form into text
 // ---------------------------------------------------------------------------------------------------
 
-// Reads up to `count` records of `size` bytes, but only as many as the bytes left in the file can hold
-// whole, so a forged count never sizes an allocation. A table that claims more than is left owns the
-// rest of the file, so nothing is left for the tables after it.
-struct BytesLeft {
+// Where a table lies in the file, and how many of its records are whole there.
+struct TablePlace {
+    int64_t offset = 0;
     uint64_t count = 0;
-    // Without a known file length nothing is reserved ahead; the tables then grow with the data read.
-    bool known = false;
 };
 
-template <typename Record, typename Load>
-void readTable(platform::File& file, uint32_t count, size_t size, BytesLeft& left, std::vector<Record>& table,
-               Load load) {
-    uint64_t& bytesLeft = left.count;
-    uint64_t whole = std::min<uint64_t>(count, bytesLeft / size);
-    if (left.known) table.reserve(static_cast<size_t>(whole));
-    uint8_t record[R7dEntitySize];
-    for (uint64_t i = 0; i < whole; ++i) {
-        if (file.read(record, size) != size) {
-            bytesLeft = 0;
-            return;
+struct R7dLayout {
+    TablePlace vertices, faces, bitmaps, entities;
+    // The bitmap-index bytes present, one per face from face 0 on; a face beyond them has index 0.
+    TablePlace indices;
+};
+
+// Each table lists only the records that are whole in the file, so a forged count never sizes a loop
+// beyond the data. A table that claims more than is left owns the rest of the file: the tables after it,
+// and the bitmap indices, are empty. `bytesAfterHeader` is 0 when the header itself was cut short.
+R7dLayout layOut(const ModelHeader& header, uint64_t bytesAfterHeader) {
+    R7dLayout layout;
+    uint64_t left = bytesAfterHeader;
+    int64_t offset = ModelHeaderSize;
+    auto place = [&](uint32_t count, size_t size, TablePlace& table) {
+        table.offset = offset;
+        table.count = std::min<uint64_t>(count, left / size);
+        if (table.count == count) {
+            left -= table.count * size;
+            offset += static_cast<int64_t>(table.count * size);
+        } else {
+            left = 0;
         }
-        table.push_back(load(record));
-    }
-    bytesLeft = whole == count ? bytesLeft - whole * size : 0;
+    };
+    place(header.NumVertices, ModelVertexSize, layout.vertices);
+    place(header.NumFaces, R7dFaceSize, layout.faces);
+    place(header.NumBitmaps, BitmapNameSize, layout.bitmaps);
+    place(header.NumEntities, R7dEntitySize, layout.entities);
+    layout.indices = {offset, std::min(layout.faces.count, left)};
+    return layout;
 }
 
-R7dModel readModel(platform::File& file) {
-    R7dModel model;
-    // A file whose length cannot be told is read as far as it goes.
-    const std::optional<int64_t> length = file.length();
-    BytesLeft left{length ? static_cast<uint64_t>(*length) : std::numeric_limits<uint64_t>::max(), length.has_value()};
-    uint64_t& bytesLeft = left.count;
+// Reads records `first` to `first + count` of a table into `block`; false when the file ends or fails
+// first (it then no longer matches its length).
+bool readRecords(platform::File& file, const TablePlace& table, uint64_t first, size_t count, size_t size,
+                 uint8_t* block) {
+    return file.seek(table.offset + static_cast<int64_t>(first * size)) &&
+           model_text::readRecord(file, block, count * size);
+}
 
-    uint8_t header[ModelHeaderSize] = {};
-    size_t got = file.read(header, sizeof header);
-    bytesLeft = got == sizeof header && bytesLeft >= sizeof header ? bytesLeft - sizeof header : 0;
-    model.header = loadModelHeader(header);
-
-    readTable(file, model.header.NumVertices, ModelVertexSize, left, model.vertices, loadModelVertex);
-    readTable(file, model.header.NumFaces, R7dFaceSize, left, model.faces, loadR7dFace);
-    readTable(file, model.header.NumBitmaps, BitmapNameSize, left, model.bitmaps, loadBitmapName);
-    readTable(file, model.header.NumEntities, R7dEntitySize, left, model.entities, loadR7dEntity);
-
-    // The faces read so far bound this table; missing index bytes leave index 0.
-    uint8_t block[4096];
-    size_t face = 0;
-    while (face < model.faces.size() && bytesLeft > 0) {
-        size_t want = std::min(sizeof block, model.faces.size() - face);
-        if (bytesLeft < want) want = static_cast<size_t>(bytesLeft);
-        size_t read = file.read(block, want);
-        for (size_t i = 0; i < read; ++i) model.faces[face + i].bitmapIndex = block[i];
-        if (read != want) break;
-        face += read;
-        bytesLeft -= read;
+// Hands every record of a table to `each` (record bytes, index), reading them in blocks. False when the
+// file ended early.
+template <typename Each>
+bool forEachRecord(platform::File& file, const TablePlace& table, size_t size, std::vector<uint8_t>& block,
+                   Each each) {
+    const size_t perBlock = block.size() / size;
+    for (uint64_t first = 0; first < table.count; first += perBlock) {
+        const size_t count = static_cast<size_t>(std::min<uint64_t>(perBlock, table.count - first));
+        if (!readRecords(file, table, first, count, size, block.data())) return false;
+        for (size_t i = 0; i < count; ++i) each(block.data() + i * size, first + i);
     }
-    return model;
+    return true;
+}
+
+// The face lines need each face's index byte, which lies after all the other tables, and the name it
+// selects: faces and index bytes are read in matching blocks, and only the first 256 names are kept.
+bool streamFaces(platform::File& file, const R7dLayout& layout, std::vector<uint8_t>& block, TextWriter& out) {
+    const TablePlace named{layout.bitmaps.offset, std::min<uint64_t>(layout.bitmaps.count, 256)};
+    std::vector<BitmapName> bitmaps;
+    if (!forEachRecord(file, named, BitmapNameSize, block,
+                       [&](const uint8_t* p, uint64_t) { bitmaps.push_back(loadBitmapName(p)); })) {
+        return false;
+    }
+    std::vector<uint8_t> indices(FacesPerBlock);
+    for (uint64_t first = 0; first < layout.faces.count; first += FacesPerBlock) {
+        const size_t count = static_cast<size_t>(std::min<uint64_t>(FacesPerBlock, layout.faces.count - first));
+        if (!readRecords(file, layout.faces, first, count, R7dFaceSize, block.data())) return false;
+        const uint64_t indexLeft = first < layout.indices.count ? layout.indices.count - first : 0;
+        const size_t indexed = static_cast<size_t>(std::min<uint64_t>(count, indexLeft));
+        std::fill(indices.begin(), indices.end(), uint8_t{0});
+        if (indexed > 0 && !readRecords(file, layout.indices, first, indexed, 1, indices.data())) return false;
+        for (size_t i = 0; i < count; ++i) {
+            R7dFace face = loadR7dFace(block.data() + i * R7dFaceSize);
+            face.bitmapIndex = indices[i];
+            formatFaceLine(out, first + i, face, bitmaps);
+        }
+    }
+    return true;
+}
+
+void streamModel(platform::File& file, TextWriter& out) {
+    // The length bounds every table; a file whose length cannot be told is read as holding the header only.
+    const uint64_t length = static_cast<uint64_t>(std::max<int64_t>(file.length().value_or(0), 0));
+    uint8_t headerBytes[ModelHeaderSize] = {};
+    const bool wholeHeader =
+        file.read(headerBytes, ModelHeaderSize) == ModelHeaderSize && length >= ModelHeaderSize;
+    const ModelHeader header = loadModelHeader(headerBytes);
+    const R7dLayout layout = layOut(header, wholeHeader ? length - ModelHeaderSize : 0);
+
+    const auto vertexLine = [&](const uint8_t* p, uint64_t) { formatVertexLine(out, loadModelVertex(p)); };
+    const auto bitmapLine = [&](const uint8_t* p, uint64_t i) { formatBitmapLine(out, i, loadBitmapName(p)); };
+    const auto entityLine = [&](const uint8_t* p, uint64_t i) { formatEntityLine(out, i, loadR7dEntity(p)); };
+
+    // Once a read falls short the file has changed under the converter: the later tables stay empty.
+    std::vector<uint8_t> block(BlockBytes);
+    model_text::formatModelHeaderLines(out, header);
+    out.text(VertexComment).endLine();
+    bool intact = forEachRecord(file, layout.vertices, ModelVertexSize, block, vertexLine);
+    out.text(FaceComment).endLine();
+    intact = intact && streamFaces(file, layout, block, out);
+    out.text(BitmapComment).endLine();
+    intact = intact && forEachRecord(file, layout.bitmaps, BitmapNameSize, block, bitmapLine);
+    out.text(EntityComment).endLine();
+    if (intact) forEachRecord(file, layout.entities, R7dEntitySize, block, entityLine);
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Parsing the text form
+// ---------------------------------------------------------------------------------------------------
+
+// The bitmap-index table comes last in the binary form but each index is on its face line: a second
+// pass over the `count` face lines from `start` (bytes into the text) writes them, a block at a time.
+void writeBitmapIndices(platform::File& text, uint64_t start, uint64_t count, platform::File& model) {
+    if (count == 0 || !text.seek(static_cast<int64_t>(start))) return;
+    LineReader in(text, LineChars);
+    std::vector<uint8_t> indices;
+    indices.reserve(BlockBytes);
+    for (uint64_t i = 0; i < count && in.next(); ++i) {
+        indices.push_back(parseFaceLine(in.line()).bitmapIndex);
+        if (indices.size() == BlockBytes) {
+            model.write(indices.data(), indices.size());
+            indices.clear();
+        }
+    }
+    model.write(indices.data(), indices.size());
 }
 
 }  // namespace
@@ -276,22 +344,13 @@ R7dModel readModel(platform::File& file) {
 // The two converters
 // ---------------------------------------------------------------------------------------------------
 
-ConversionResult convertR7dToText(platform::File& modelFile, platform::File& text) {
-    if (!model_text::rewind(modelFile)) return ConversionResult::ReadFailed;
-    const R7dModel model = readModel(modelFile);
+ConversionResult convertR7dToText(platform::File& model, platform::File& text) {
+    if (!model_text::rewind(model)) return ConversionResult::ReadFailed;
     {
         TextWriter out(text);
-        model_text::formatModelHeaderLines(out, model.header);
-        out.text(VertexComment).endLine();
-        for (const ModelVertex& vertex : model.vertices) formatVertexLine(out, vertex);
-        out.text(FaceComment).endLine();
-        for (size_t i = 0; i < model.faces.size(); ++i) formatFaceLine(out, i, model.faces[i], model.bitmaps);
-        out.text(BitmapComment).endLine();
-        for (size_t i = 0; i < model.bitmaps.size(); ++i) formatBitmapLine(out, i, model.bitmaps[i]);
-        out.text(EntityComment).endLine();
-        for (size_t i = 0; i < model.entities.size(); ++i) formatEntityLine(out, i, model.entities[i]);
+        streamModel(model, out);
     }
-    return model_text::resultOf(modelFile, text);
+    return model_text::resultOf(model, text);
 }
 
 bool convertR7dToText(const std::string& modelPath, const std::string& textPath) {
@@ -309,18 +368,17 @@ ConversionResult convertTextToR7d(platform::File& text, platform::File& model) {
 
     // Every record takes one line of text, and reading stops with the text, so a forged count cannot
     // make the output (or the bitmap-index table) larger than the text justifies.
-    std::vector<uint8_t> bitmapIndices;
     in.next();
     for (uint32_t i = 0; i < header.NumVertices && in.next(); ++i) {
         storeModelVertex(record, parseVertexLine(in.line()));
         model.write(record, ModelVertexSize);
     }
     in.next();
-    for (uint32_t i = 0; i < header.NumFaces && in.next(); ++i) {
-        R7dFace face = parseFaceLine(in.line());
-        storeR7dFace(record, face);
+    const uint64_t faceLinesStart = in.consumed();
+    uint32_t faces = 0;
+    for (; faces < header.NumFaces && in.next(); ++faces) {
+        storeR7dFace(record, parseFaceLine(in.line()));
         model.write(record, R7dFaceSize);
-        bitmapIndices.push_back(face.bitmapIndex);
     }
     in.next();
     for (uint32_t i = 0; i < header.NumBitmaps && in.next(); ++i) {
@@ -331,7 +389,7 @@ ConversionResult convertTextToR7d(platform::File& text, platform::File& model) {
         storeR7dEntity(record, parseEntityLine(in.line()));
         model.write(record, R7dEntitySize);
     }
-    model.write(bitmapIndices.data(), bitmapIndices.size());
+    writeBitmapIndices(text, faceLinesStart, faces, model);
 
     return model_text::resultOf(text, model);
 }

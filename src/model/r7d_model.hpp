@@ -62,10 +62,15 @@ void storeR7dEntity(uint8_t* p, const R7dEntity& entity);
 // or WriteFailed (a write to `text` has failed already; a failure that only the close can tell is the
 // caller's to see).
 //
+// Streams in memory bounded whatever the counts and the size (under a megabyte with the files' buffers):
+// each table is read in blocks, and the face lines pair each block of faces with its block of the
+// bitmap-index table, seeked to; of the bitmap names only the 256 that an index byte can select are held.
+//
 // Hostile input: the four counts are printed as read (signed 32-bit; bytes missing from a short header
-// read as zero), but each table lists only the records that are whole in the file. Once a table runs
-// past the end of the file the later tables are empty; a face whose bitmap-index byte is missing gets
-// index 0. A name with no NUL in its 32 bytes is printed as exactly those 32 bytes.
+// read as zero), but each table lists only the records that are whole in the file (its length bounds
+// every loop). Once a table runs past the end of the file the later tables are empty; a face whose
+// bitmap-index byte is missing gets index 0. A name with no NUL in its 32 bytes is printed as exactly
+// those 32 bytes.
 ConversionResult convertR7dToText(platform::File& model, platform::File& text);
 
 // Parses the text form `text` (read from its start) into the binary model `model` (freshly created and
@@ -76,8 +81,12 @@ ConversionResult convertR7dToText(platform::File& model, platform::File& text);
 // line's numbers and it and the rest read as 0; a line without a colon where one is expected holds no
 // name and no numbers. Lines longer than 32,767 characters are cut there; names are cut to 32 bytes.
 // When the text ends before the counts are met, no further record is written (the 16-byte header
-// always is), so the output stays proportional to the text; the bitmap-index table then holds one byte
-// per face written.
+// always is), so after the header the model holds at most 96 bytes per line of text; the bitmap-index
+// table then holds one byte per face written.
+//
+// Streams in memory bounded whatever the counts and the size: the bitmap-index table, which comes last
+// in the binary form, is written from a second reading of the face lines (the text is seeked back to
+// them), which sees exactly the lines of the first.
 ConversionResult convertTextToR7d(platform::File& text, platform::File& model);
 
 // ---------------------------------------------------------------------------------------------------

@@ -155,7 +155,9 @@ R7pFace parseFaceLine(const std::string& line) {
         Scanner scan(numbers->data());
         for (int32_t& value : values) scan.scanInt(value);
     }
-    return {{static_cast<uint16_t>(values[0]), static_cast<uint16_t>(values[1]), static_cast<uint16_t>(values[2])}};
+    R7pFace face;
+    for (size_t i = 0; i < face.indices.size(); ++i) face.indices[i] = static_cast<uint16_t>(values[i]);
+    return face;
 }
 
 // ---------------------------------------------------------------------------------------------------

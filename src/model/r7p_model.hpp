@@ -69,8 +69,7 @@ void storeR7pFace(uint8_t* p, const R7pFace& face);
 // Streams in constant memory. Hostile input: a header shorter than 16 bytes reads its missing bytes as
 // zero; the text stops after the last whole record when the file ends early; a negative meshCount,
 // vertex count or face count is printed as it is and reads no records. A name with no NUL in its 32
-// bytes is printed as exactly those 32 bytes. The text is never longer than about 15 bytes per byte of
-// the model.
+// bytes is printed as exactly those 32 bytes.
 ConversionResult convertR7pToText(platform::File& model, platform::File& text);
 
 // Parses the text form `text` (read from its start) into the binary model `model` (freshly created and
@@ -82,8 +81,8 @@ ConversionResult convertR7pToText(platform::File& model, platform::File& text);
 // reads as 0 (it ends its line's numbers); a line without a colon where one is expected holds no name and
 // no numbers; lines are cut at 1,023 characters; a bitmap name is the first space-delimited word after the
 // colon; names are cut to 32 bytes. When the text ends before the counts are met no further record is
-// written (the 16-byte header always is; lines missing inside a started mesh header read as empty), so the
-// model holds at most 88 bytes per line of text.
+// written (the 16-byte header always is; lines missing inside a started mesh header read as empty), so
+// after the header the model holds at most 88 bytes per line of text.
 ConversionResult convertTextToR7p(platform::File& text, platform::File& model);
 
 // ---------------------------------------------------------------------------------------------------

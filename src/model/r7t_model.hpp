@@ -69,8 +69,7 @@ void storeR7tFace(uint8_t* p, const R7tFace& face, uint8_t indexWidthFlag);
 //
 // Streams in constant memory. Hostile input: an empty file reads as NumRecords 0; otherwise the text
 // stops after the last whole field or record when the file ends early. A name with no NUL in its 32
-// bytes is printed as exactly those 32 bytes. The text is never longer than about 15 bytes per byte of
-// the model.
+// bytes is printed as exactly those 32 bytes.
 ConversionResult convertR7tToText(platform::File& model, platform::File& text);
 
 // Parses the text form `text` (read from its start) into the binary model `model` (freshly created and
@@ -81,7 +80,8 @@ ConversionResult convertR7tToText(platform::File& model, platform::File& text);
 // whose "??" line holds no number gets 16-bit indices); a line without a colon where one is expected holds
 // no name and no numbers; lines are cut at 1,023 characters; names are cut to 32 bytes. When the text
 // ends before the counts are met no further record is written (the NumRecords byte always is; lines
-// missing inside a started record read as empty), so the model holds at most 32 bytes per line of text.
+// missing inside a started record read as empty), so after that byte the model holds at most 32 bytes
+// per line of text.
 ConversionResult convertTextToR7t(platform::File& text, platform::File& model);
 
 // ---------------------------------------------------------------------------------------------------
