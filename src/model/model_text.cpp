@@ -1,6 +1,5 @@
 #include "model/model_text.hpp"
 
-#include <algorithm>
 #include <bit>
 #include <cstdio>
 #include <cstdlib>

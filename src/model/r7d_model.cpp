@@ -321,9 +321,13 @@ void streamModel(platform::File& file, TextWriter& out) {
 // Parsing the text form
 // ---------------------------------------------------------------------------------------------------
 
-// The bitmap-index table comes last in the binary form but each index is on its face line: a second
-// pass over the `count` face lines from `start` (bytes into the text) writes them, a block at a time.
-void writeBitmapIndices(platform::File& text, uint64_t start, uint64_t count, platform::File& model) {
+// The bitmap-index table comes last in the binary form but each index is on its face line. The indices
+// of the first faces are held (a megabyte covers most models); those of the faces after them come from
+// a second reading of their lines, which starts where the first reading met the first of them.
+constexpr uint32_t IndicesHeld = uint32_t{1} << 20;
+
+// Writes the indices of the `count` face lines from `start` (bytes into the text), a block at a time.
+void writeLaterBitmapIndices(platform::File& text, uint64_t start, uint64_t count, platform::File& model) {
     if (count == 0 || !text.seek(static_cast<int64_t>(start))) return;
     LineReader in(text, LineChars);
     std::vector<uint8_t> indices;
@@ -374,11 +378,16 @@ ConversionResult convertTextToR7d(platform::File& text, platform::File& model) {
         model.write(record, ModelVertexSize);
     }
     in.next();
-    const uint64_t faceLinesStart = in.consumed();
+    std::vector<uint8_t> heldIndices;
+    uint64_t laterFaceLines = 0;
     uint32_t faces = 0;
-    for (; faces < header.NumFaces && in.next(); ++faces) {
-        storeR7dFace(record, parseFaceLine(in.line()));
+    for (; faces < header.NumFaces; ++faces) {
+        if (faces == IndicesHeld) laterFaceLines = in.consumed();
+        if (!in.next()) break;
+        const R7dFace face = parseFaceLine(in.line());
+        storeR7dFace(record, face);
         model.write(record, R7dFaceSize);
+        if (faces < IndicesHeld) heldIndices.push_back(face.bitmapIndex);
     }
     in.next();
     for (uint32_t i = 0; i < header.NumBitmaps && in.next(); ++i) {
@@ -389,7 +398,8 @@ ConversionResult convertTextToR7d(platform::File& text, platform::File& model) {
         storeR7dEntity(record, parseEntityLine(in.line()));
         model.write(record, R7dEntitySize);
     }
-    writeBitmapIndices(text, faceLinesStart, faces, model);
+    model.write(heldIndices.data(), heldIndices.size());
+    if (faces > IndicesHeld) writeLaterBitmapIndices(text, laterFaceLines, faces - IndicesHeld, model);
 
     return model_text::resultOf(text, model);
 }

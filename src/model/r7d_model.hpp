@@ -84,9 +84,9 @@ ConversionResult convertR7dToText(platform::File& model, platform::File& text);
 // always is), so after the header the model holds at most 96 bytes per line of text; the bitmap-index
 // table then holds one byte per face written.
 //
-// Streams in memory bounded whatever the counts and the size: the bitmap-index table, which comes last
-// in the binary form, is written from a second reading of the face lines (the text is seeked back to
-// them), which sees exactly the lines of the first.
+// Streams in memory bounded whatever the counts and the size: of the bitmap-index table, which comes
+// last in the binary form, the first 1,048,576 bytes are held; the rest is written from a second reading
+// of the later face lines (the text is seeked back to them), which sees exactly the lines of the first.
 ConversionResult convertTextToR7d(platform::File& text, platform::File& model);
 
 // ---------------------------------------------------------------------------------------------------

@@ -21,7 +21,7 @@ enum class LineEnds { LfOrCrLf, LfCrLfOrLoneCr };
 // LfCrLfOrLoneCr no CR is ever part of a line. A NUL byte ends a line's content, as it would in a C string
 // buffer; the bytes up to the line end are still skipped. Memory: one 64 KiB block and the line.
 class LineReader {
-  public:
+public:
     LineReader(File& file, size_t maxChars, LineEnds ends = LineEnds::LfOrCrLf);
     LineReader(const LineReader&) = delete;
     LineReader& operator=(const LineReader&) = delete;
@@ -44,7 +44,7 @@ class LineReader {
     // True once a read of the file failed (rather than met its end); the text then ends there.
     bool readFailed() const { return file_.readFailed(); }
 
-  private:
+private:
     bool fill();
     size_t findLineEnd(const char* start, size_t available) const;
 

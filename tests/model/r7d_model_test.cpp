@@ -354,18 +354,28 @@ TEST_F(R7dModelTest, FaceLinesWrittenBeforeTheEndKeepTheirBitmapIndices) {
 }
 
 TEST_F(R7dModelTest, TheBitmapIndicesComeFromTheSameFaceLinesAsTheFaces) {
-    // The index table is written from a second reading of the face lines: an overlong line, a NUL, a
-    // missing colon, LF and CR LF line ends and a text that ends inside the table must pair up alike.
+    // Past the first 1,048,576 faces the index table is written from a second reading of the face lines:
+    // an overlong line, a NUL, a missing colon, LF and CR LF line ends and a text that ends inside the
+    // table must pair up alike whether their indices were held or read again, here across that border.
     const std::string overlong = "Face[1]: 5 6 7 8 " + std::string(40000, 'x') + " 99";
-    const std::string text = headerFor(0, 9, 0, 0) + crlf({VertexComment, FaceComment, "Face[0]: 1 2 3 4", overlong}) +
-                             std::string("Face[2]: 9 10 11\0 12\n", 21) + "Face[3] 13 14 15 16\n" +
-                             "Face[4]: -1 -2 -3 255 // a\rb\r\n" + "Face[5]: 0 0 0 300";
-    Bytes expected;
-    expected.u32(0).u32(9).u32(0).u32(0);
-    expected.i16(1).i16(2).i16(3).i16(5).i16(6).i16(7).i16(9).i16(10).i16(11).i16(0).i16(0).i16(0);
-    expected.i16(-1).i16(-2).i16(-3).i16(0).i16(0).i16(0);
-    expected.u8(4).u8(8).u8(0).u8(0).u8(255).u8(300 & 0xFF);
-    EXPECT_EQ(toBinary(text), expected.str());
+    const std::string tricky = crlf({"Face[0]: 1 2 3 4", overlong}) + std::string("Face[2]: 9 10 11\0 12\n", 21) +
+                               "Face[3] 13 14 15 16\n" + "Face[4]: -1 -2 -3 255 // a\rb\r\n" + "Face[5]: 0 0 0 300";
+    Bytes trickyFaces;
+    trickyFaces.i16(1).i16(2).i16(3).i16(5).i16(6).i16(7).i16(9).i16(10).i16(11).i16(0).i16(0).i16(0);
+    trickyFaces.i16(-1).i16(-2).i16(-3).i16(0).i16(0).i16(0);
+    Bytes trickyIndices;
+    trickyIndices.u8(4).u8(8).u8(0).u8(0).u8(255).u8(300 & 0xFF);
+    for (int plain : {0, (1 << 20) - 2}) {
+        const std::string text = headerFor(0, plain + 9, 0, 0) + crlf({VertexComment, FaceComment}) +
+                                 repeated("f: 7 8 9 10\n", static_cast<size_t>(plain)) + tricky;
+        Bytes expected;
+        expected.u32(0).u32(static_cast<uint32_t>(plain) + 9).u32(0).u32(0);
+        Bytes plainFace;
+        plainFace.i16(7).i16(8).i16(9);
+        expected.raw(repeated(plainFace, static_cast<size_t>(plain))).raw(trickyFaces);
+        expected.raw(std::string(static_cast<size_t>(plain), '\x0A')).raw(trickyIndices);
+        EXPECT_TRUE(toBinary(text) == expected.str()) << plain << " plain face lines first";
+    }
 }
 
 TEST_F(R7dModelTest, ManyFaceLinesGiveTheirIndicesInOrder) {
