@@ -342,27 +342,7 @@ void writeLaterBitmapIndices(platform::File& text, uint64_t start, uint64_t coun
     model.write(indices.data(), indices.size());
 }
 
-}  // namespace
-
-// ---------------------------------------------------------------------------------------------------
-// The two converters
-// ---------------------------------------------------------------------------------------------------
-
-ConversionResult convertR7dToText(platform::File& model, platform::File& text) {
-    if (!model_text::rewind(model)) return ConversionResult::ReadFailed;
-    {
-        TextWriter out(text);
-        streamModel(model, out);
-    }
-    return model_text::resultOf(model, text);
-}
-
-bool convertR7dToText(const std::string& modelPath, const std::string& textPath) {
-    return model_text::convertPathToText(modelPath, textPath, convertR7dToText);
-}
-
-ConversionResult convertTextToR7d(platform::File& text, platform::File& model) {
-    if (!model_text::rewind(text)) return ConversionResult::ReadFailed;
+void parseText(platform::File& text, platform::File& model) {
     LineReader in(text, LineChars);
 
     const ModelHeader header = model_text::parseModelHeaderLines(in);
@@ -400,12 +380,28 @@ ConversionResult convertTextToR7d(platform::File& text, platform::File& model) {
     }
     model.write(heldIndices.data(), heldIndices.size());
     if (faces > IndicesHeld) writeLaterBitmapIndices(text, laterFaceLines, faces - IndicesHeld, model);
+}
 
-    return model_text::resultOf(text, model);
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------------
+// The two converters
+// ---------------------------------------------------------------------------------------------------
+
+ConversionResult convertR7dToText(platform::File& model, platform::File& text) {
+    return model_text::convertToText(model, text, streamModel);
+}
+
+ConversionResult convertTextToR7d(platform::File& text, platform::File& model) {
+    return model_text::convertToModel(text, model, parseText);
+}
+
+bool convertR7dToText(const std::string& modelPath, const std::string& textPath) {
+    return model_text::convertPaths(modelPath, textPath, model_text::Output::Text, convertR7dToText);
 }
 
 bool convertTextToR7d(const std::string& modelPath, const std::string& textPath) {
-    return model_text::convertPathToModel(modelPath, textPath, convertTextToR7d);
+    return model_text::convertPaths(modelPath, textPath, model_text::Output::Model, convertTextToR7d);
 }
 
 }  // namespace bxa

@@ -53,14 +53,10 @@ R7dEntity loadR7dEntity(const uint8_t* p);
 void storeR7dEntity(uint8_t* p, const R7dEntity& entity);
 
 // ---------------------------------------------------------------------------------------------------
-// The converters over open files: they print nothing, and leave both files open
+// The converters, over open files and over paths (their files and messages: conversion_result.hpp)
 // ---------------------------------------------------------------------------------------------------
 
-// Writes the text form of the binary model `model` (read from its start; seeked back there first) to
-// `text` (freshly created and empty, written in order from its position, never closed: the caller flushes
-// and closes it and checks that). Returns Ok, ReadFailed (a read of `model` failed: the text stops there)
-// or WriteFailed (a write to `text` has failed already; a failure that only the close can tell is the
-// caller's to see).
+// Writes the text form of the binary model `model` to `text`.
 //
 // Streams in memory bounded whatever the counts and the size (under a megabyte with the files' buffers):
 // each table is read in blocks, and the face lines pair each block of faces with its block of the
@@ -73,8 +69,7 @@ void storeR7dEntity(uint8_t* p, const R7dEntity& entity);
 // those 32 bytes.
 ConversionResult convertR7dToText(platform::File& model, platform::File& text);
 
-// Parses the text form `text` (read from its start) into the binary model `model` (freshly created and
-// empty, never closed). Results as above, ReadFailed for `text`.
+// Parses the text form `text` into the binary model `model`.
 //
 // Reads by line position only: no label or comment is checked, every count comes from the four count
 // lines (low 32 bits of the number; 0 when a line holds none). A number that does not parse ends its
@@ -89,21 +84,7 @@ ConversionResult convertR7dToText(platform::File& model, platform::File& text);
 // of the later face lines (the text is seeked back to them), which sees exactly the lines of the first.
 ConversionResult convertTextToR7d(platform::File& text, platform::File& model);
 
-// ---------------------------------------------------------------------------------------------------
-// The converters over paths, with their console messages
-// ---------------------------------------------------------------------------------------------------
-
-// Opens `modelPath` for reading and creates or truncates `textPath`, then converts as above and closes
-// both. Returns false, after printing "\nError: Could not open R7 file (%s)\n" or "\nError: Could not
-// open output file (%s)\n" on standard error, when one of the files cannot be opened, and after "\nError:
-// Could not write output file (%s)\n" when the text could not be written whole (a full disk); true
-// otherwise, a failed read of the model included (the text then stops there).
 bool convertR7dToText(const std::string& modelPath, const std::string& textPath);
-
-// Creates or truncates `modelPath` first, then opens `textPath` for reading, converts as above and closes
-// both. Returns false, with the same two messages, when a file cannot be opened (the model file then stays
-// empty if it was created), and after "\nError: Could not write R7 file (%s)\n" when the model could not
-// be written whole (a full disk); true otherwise.
 bool convertTextToR7d(const std::string& modelPath, const std::string& textPath);
 
 }  // namespace bxa

@@ -204,27 +204,11 @@ void streamModel(platform::File& model, TextWriter& out) {
     }
 }
 
-}  // namespace
-
 // ---------------------------------------------------------------------------------------------------
-// The two converters
+// Parsing the text form
 // ---------------------------------------------------------------------------------------------------
 
-ConversionResult convertR7pToText(platform::File& model, platform::File& text) {
-    if (!model_text::rewind(model)) return ConversionResult::ReadFailed;
-    {
-        TextWriter out(text);
-        streamModel(model, out);
-    }
-    return model_text::resultOf(model, text);
-}
-
-bool convertR7pToText(const std::string& modelPath, const std::string& textPath) {
-    return model_text::convertPathToText(modelPath, textPath, convertR7pToText);
-}
-
-ConversionResult convertTextToR7p(platform::File& text, platform::File& model) {
-    if (!model_text::rewind(text)) return ConversionResult::ReadFailed;
+void parseText(platform::File& text, platform::File& model) {
     LineReader in(text, LineChars);
 
     const ModelHeader header = model_text::parseModelHeaderLines(in);
@@ -257,12 +241,28 @@ ConversionResult convertTextToR7p(platform::File& text, platform::File& model) {
             }
         }
     }
+}
 
-    return model_text::resultOf(text, model);
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------------
+// The two converters
+// ---------------------------------------------------------------------------------------------------
+
+ConversionResult convertR7pToText(platform::File& model, platform::File& text) {
+    return model_text::convertToText(model, text, streamModel);
+}
+
+ConversionResult convertTextToR7p(platform::File& text, platform::File& model) {
+    return model_text::convertToModel(text, model, parseText);
+}
+
+bool convertR7pToText(const std::string& modelPath, const std::string& textPath) {
+    return model_text::convertPaths(modelPath, textPath, model_text::Output::Text, convertR7pToText);
 }
 
 bool convertTextToR7p(const std::string& modelPath, const std::string& textPath) {
-    return model_text::convertPathToModel(modelPath, textPath, convertTextToR7p);
+    return model_text::convertPaths(modelPath, textPath, model_text::Output::Model, convertTextToR7p);
 }
 
 }  // namespace bxa

@@ -57,14 +57,10 @@ R7pFace loadR7pFace(const uint8_t* p);
 void storeR7pFace(uint8_t* p, const R7pFace& face);
 
 // ---------------------------------------------------------------------------------------------------
-// The converters over open files: they print nothing, and leave both files open
+// The converters, over open files and over paths (their files and messages: conversion_result.hpp)
 // ---------------------------------------------------------------------------------------------------
 
-// Writes the text form of the binary model `model` (read from its start; seeked back there first) to
-// `text` (freshly created and empty, written in order from its position, never closed: the caller flushes
-// and closes it and checks that). Returns Ok, ReadFailed (a read of `model` failed: the text stops there)
-// or WriteFailed (a write to `text` has failed already; a failure that only the close can tell is the
-// caller's to see).
+// Writes the text form of the binary model `model` to `text`.
 //
 // Streams in constant memory. Hostile input: a header shorter than 16 bytes reads its missing bytes as
 // zero; the text stops after the last whole record when the file ends early; a negative meshCount,
@@ -72,8 +68,7 @@ void storeR7pFace(uint8_t* p, const R7pFace& face);
 // bytes is printed as exactly those 32 bytes.
 ConversionResult convertR7pToText(platform::File& model, platform::File& text);
 
-// Parses the text form `text` (read from its start) into the binary model `model` (freshly created and
-// empty, never closed). Results as above, ReadFailed for `text`.
+// Parses the text form `text` into the binary model `model`.
 //
 // Streams in constant memory. Reads by line position only; counts come from the lines that carry them
 // (the header's third and fourth lines, value 16 of each entity line, each mesh's "Vertices" and "Faces"
@@ -85,21 +80,7 @@ ConversionResult convertR7pToText(platform::File& model, platform::File& text);
 // after the header the model holds at most 88 bytes per line of text.
 ConversionResult convertTextToR7p(platform::File& text, platform::File& model);
 
-// ---------------------------------------------------------------------------------------------------
-// The converters over paths, with their console messages
-// ---------------------------------------------------------------------------------------------------
-
-// Opens `modelPath` for reading and creates or truncates `textPath`, then converts as above and closes
-// both. Returns false, after printing "\nError: Could not open R7 file (%s)\n" or "\nError: Could not
-// open output file (%s)\n" on standard error, when one of the files cannot be opened, and after "\nError:
-// Could not write output file (%s)\n" when the text could not be written whole (a full disk); true
-// otherwise, a failed read of the model included (the text then stops there).
 bool convertR7pToText(const std::string& modelPath, const std::string& textPath);
-
-// Creates or truncates `modelPath` first, then opens `textPath` for reading, converts as above and closes
-// both. Returns false, with the same two messages, when a file cannot be opened (the model file then stays
-// empty if it was created), and after "\nError: Could not write R7 file (%s)\n" when the model could not
-// be written whole (a full disk); true otherwise.
 bool convertTextToR7p(const std::string& modelPath, const std::string& textPath);
 
 }  // namespace bxa

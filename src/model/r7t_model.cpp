@@ -198,27 +198,11 @@ void streamModel(platform::File& model, TextWriter& out) {
     }
 }
 
-}  // namespace
-
 // ---------------------------------------------------------------------------------------------------
-// The two converters
+// Parsing the text form
 // ---------------------------------------------------------------------------------------------------
 
-ConversionResult convertR7tToText(platform::File& model, platform::File& text) {
-    if (!model_text::rewind(model)) return ConversionResult::ReadFailed;
-    {
-        TextWriter out(text);
-        streamModel(model, out);
-    }
-    return model_text::resultOf(model, text);
-}
-
-bool convertR7tToText(const std::string& modelPath, const std::string& textPath) {
-    return model_text::convertPathToText(modelPath, textPath, convertR7tToText);
-}
-
-ConversionResult convertTextToR7t(platform::File& text, platform::File& model) {
-    if (!model_text::rewind(text)) return ConversionResult::ReadFailed;
+void parseText(platform::File& text, platform::File& model) {
     LineReader in(text, LineChars);
 
     in.next();
@@ -253,12 +237,28 @@ ConversionResult convertTextToR7t(platform::File& text, platform::File& model) {
         }
         in.next();
     }
+}
 
-    return model_text::resultOf(text, model);
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------------
+// The two converters
+// ---------------------------------------------------------------------------------------------------
+
+ConversionResult convertR7tToText(platform::File& model, platform::File& text) {
+    return model_text::convertToText(model, text, streamModel);
+}
+
+ConversionResult convertTextToR7t(platform::File& text, platform::File& model) {
+    return model_text::convertToModel(text, model, parseText);
+}
+
+bool convertR7tToText(const std::string& modelPath, const std::string& textPath) {
+    return model_text::convertPaths(modelPath, textPath, model_text::Output::Text, convertR7tToText);
 }
 
 bool convertTextToR7t(const std::string& modelPath, const std::string& textPath) {
-    return model_text::convertPathToModel(modelPath, textPath, convertTextToR7t);
+    return model_text::convertPaths(modelPath, textPath, model_text::Output::Model, convertTextToR7t);
 }
 
 }  // namespace bxa
