@@ -1,7 +1,11 @@
 // The records that the R7D and R7P binary forms share: the 16-byte model header, the 40-byte vertex and
 // the 32-byte bitmap name. All little-endian; floats are IEEE 754 single precision.
+//
+// Each record has a load function that reads it from its bytes and a store function that writes them;
+// `p` must point at the record's whole size. Every bit pattern is a valid record.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -64,5 +68,15 @@ struct BitmapName {
     std::array<uint8_t, ModelNameSize> bytes{};
 };
 inline constexpr size_t BitmapNameSize = ModelNameSize;
+
+inline BitmapName loadBitmapName(const uint8_t* p) {
+    BitmapName name;
+    std::copy(p, p + BitmapNameSize, name.bytes.begin());
+    return name;
+}
+
+inline void storeBitmapName(uint8_t* p, const BitmapName& name) {
+    std::copy(name.bytes.begin(), name.bytes.end(), p);
+}
 
 }  // namespace bxa

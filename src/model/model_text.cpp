@@ -1,6 +1,5 @@
 #include "model/model_text.hpp"
 
-#include <algorithm>
 #include <bit>
 #include <cstdio>
 #include <cstdlib>
@@ -26,52 +25,57 @@ void reportTextOpenFailure(const std::string& textPath) {
 
 }  // namespace
 
-bool convertPathToText(const std::string& modelPath, const std::string& textPath, ModelToText convert) {
-    platform::File model = platform::File::openForReading(modelPath);
+bool convertPaths(const std::string& modelPath, const std::string& textPath, Output output,
+                  FileConverter convert) {
+    using platform::File;
+    const bool toText = output == Output::Text;
+    File model = toText ? File::openForReading(modelPath) : File::createForWriting(modelPath);
     if (!model) {
         reportModelOpenFailure(modelPath);
         return false;
     }
-    platform::File text = platform::File::createForWriting(textPath);
+    File text = toText ? File::createForWriting(textPath) : File::openForReading(textPath);
     if (!text) {
         model.close();
         reportTextOpenFailure(textPath);
         return false;
     }
-    const ConversionResult result = convert(model, text);
-    model.close();
-    if (!text.close() || result == ConversionResult::WriteFailed) {
+    File& in = toText ? model : text;
+    File& out = toText ? text : model;
+    const ConversionResult result = convert(in, out);
+    in.close();
+    if (out.close() && result != ConversionResult::WriteFailed) return true;
+    if (toText) {
         platform::StandardConsole().err("\nError: Could not write output file (%s)\n", textPath.c_str());
-        return false;
+    } else {
+        platform::StandardConsole().err("\nError: Could not write R7 file (%s)\n", modelPath.c_str());
     }
-    return true;
+    return false;
 }
 
-bool convertPathToModel(const std::string& modelPath, const std::string& textPath, TextToModel convert) {
-    platform::File model = platform::File::createForWriting(modelPath);
-    if (!model) {
-        reportModelOpenFailure(modelPath);
-        return false;
-    }
-    platform::File text = platform::File::openForReading(textPath);
-    if (!text) {
-        model.close();
-        reportTextOpenFailure(textPath);
-        return false;
-    }
-    const ConversionResult result = convert(text, model);
-    text.close();
-    if (!model.close() || result == ConversionResult::WriteFailed) {
-        platform::StandardConsole().err("\nError: Could not write R7 file (%s)\n", modelPath.c_str());
-        return false;
-    }
-    return true;
-}
+namespace {
 
 ConversionResult resultOf(const platform::File& input, const platform::File& output) {
     if (output.writeFailed()) return ConversionResult::WriteFailed;
     if (input.readFailed()) return ConversionResult::ReadFailed;
     return ConversionResult::Ok;
+}
+
+}  // namespace
+
+ConversionResult convertToText(platform::File& model, platform::File& text, ModelToText work) {
+    if (!model.seek(0)) return ConversionResult::ReadFailed;
+    {
+        TextWriter out(text);
+        work(model, out);
+    }
+    return resultOf(model, text);
+}
+
+ConversionResult convertToModel(platform::File& text, platform::File& model, TextToModel work) {
+    if (!text.seek(0)) return ConversionResult::ReadFailed;
+    work(text, model);
+    return resultOf(text, model);
 }
 
 // ---------------------------------------------------------------------------------------------------

@@ -1,5 +1,6 @@
-// Pieces shared by the three model kinds: the path-based converters with their messages, a buffered CR LF text writer with printf-exact number formatting, and a scanner with the semantics of
-// the scanf conversions the text forms are read with (the lines come from platform::LineReader).
+// Pieces shared by the three model kinds: the path-based converters with their messages, a buffered
+// CR LF text writer with printf-exact number formatting, and a scanner with the semantics of the scanf
+// conversions the text forms are read with (the lines come from platform::LineReader).
 //
 // Internal to the model subsystem; the public contracts are the three r7*_model.hpp headers.
 #pragma once
@@ -18,29 +19,27 @@
 namespace bxa::model_text {
 
 // ---------------------------------------------------------------------------------------------------
-// The path-based converters over the file-based ones
+// A kind's two conversions, run under the contract of conversion_result.hpp
 // ---------------------------------------------------------------------------------------------------
 
-using ModelToText = ConversionResult (*)(platform::File& model, platform::File& text);
-using TextToModel = ConversionResult (*)(platform::File& text, platform::File& model);
+class TextWriter;
 
-// Opens `modelPath` for reading, then creates `textPath`, converts, and closes the model file and then the
-// text file. Prints on standard error and returns false: "\nError: Could not open R7 file (%s)\n" when
-// the model cannot be opened; "\nError: Could not open output file (%s)\n" when the text cannot be
-// created (after closing the model); "\nError: Could not write output file (%s)\n" when the text could
-// not be written whole. A failed read of the model ends the text there, and is no failure.
-bool convertPathToText(const std::string& modelPath, const std::string& textPath, ModelToText convert);
+// The work of one direction, from the input at its start to the output; a read that fails or falls
+// short ends the input.
+using ModelToText = void (*)(platform::File& model, TextWriter& out);
+using TextToModel = void (*)(platform::File& text, platform::File& model);
 
-// Creates `modelPath`, then opens `textPath` for reading (the same two open messages; the model file then
-// stays empty), converts, and closes the text and then the model; "\nError: Could not write R7 file
-// (%s)\n" when the model could not be written whole. A failed read of the text ends it there.
-bool convertPathToModel(const std::string& modelPath, const std::string& textPath, TextToModel convert);
+// Seeks the input to its start, runs the work (the text through a TextWriter, flushed before this
+// returns) and tells the result from the two files.
+ConversionResult convertToText(platform::File& model, platform::File& text, ModelToText work);
+ConversionResult convertToModel(platform::File& text, platform::File& model, TextToModel work);
 
-// The result of a conversion that has read `input` and written `output` as far as it went.
-ConversionResult resultOf(const platform::File& input, const platform::File& output);
-
-// Puts a converter's input at its start; false when it cannot be.
-inline bool rewind(platform::File& input) { return input.seek(0); }
+// A converter over open files, and the one over paths that runs it: opens, converts, closes and prints
+// the messages of conversion_result.hpp. `output` names the file that is written.
+using FileConverter = ConversionResult (*)(platform::File& input, platform::File& output);
+enum class Output { Text, Model };
+bool convertPaths(const std::string& modelPath, const std::string& textPath, Output output,
+                  FileConverter convert);
 
 // Reads exactly `size` bytes of a binary record; false when the file ends first.
 inline bool readRecord(platform::File& file, void* record, size_t size) { return file.read(record, size) == size; }

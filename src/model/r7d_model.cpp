@@ -1,13 +1,69 @@
 #include "model/r7d_model.hpp"
 
 #include <algorithm>
-#include <limits>
-#include <optional>
 #include <vector>
 
 #include "model/model_text.hpp"
 
 namespace bxa {
+
+// ---------------------------------------------------------------------------------------------------
+// The binary records
+// ---------------------------------------------------------------------------------------------------
+
+R7dFace loadR7dFace(const uint8_t* p) { return {loadInt16(p), loadInt16(p + 2), loadInt16(p + 4), 0}; }
+
+void storeR7dFace(uint8_t* p, const R7dFace& face) {
+    storeInt16(p, face.vertexA);
+    storeInt16(p + 2, face.vertexB);
+    storeInt16(p + 4, face.vertexC);
+}
+
+R7dEntity loadR7dEntity(const uint8_t* p) {
+    R7dEntity e;
+    std::copy(p, p + ModelNameSize, e.name.begin());
+    e.positionX = loadFloat32(p + 32);
+    e.positionY = loadFloat32(p + 36);
+    e.positionZ = loadFloat32(p + 40);
+    e.unused = loadFloat32(p + 44);
+    e.rotateX = loadFloat32(p + 48);
+    e.rotateY = loadFloat32(p + 52);
+    e.rotateZ = loadFloat32(p + 56);
+    e.entityID = loadInt32(p + 60);
+    e.unknown1 = loadInt32(p + 64);
+    e.parentEntityID = loadInt32(p + 68);
+    e.childEntityID = loadInt32(p + 72);
+    e.numFaces = loadInt16(p + 76);
+    e.firstFaceIndex = loadInt16(p + 78);
+    e.numVertices = loadInt16(p + 80);
+    e.firstVertexIndex = loadInt16(p + 82);
+    e.unknown2 = loadInt32(p + 84);
+    e.unknown3 = loadInt32(p + 88);
+    e.unknown4 = loadInt32(p + 92);
+    return e;
+}
+
+void storeR7dEntity(uint8_t* p, const R7dEntity& e) {
+    std::copy(e.name.begin(), e.name.end(), p);
+    storeFloat32(p + 32, e.positionX);
+    storeFloat32(p + 36, e.positionY);
+    storeFloat32(p + 40, e.positionZ);
+    storeFloat32(p + 44, e.unused);
+    storeFloat32(p + 48, e.rotateX);
+    storeFloat32(p + 52, e.rotateY);
+    storeFloat32(p + 56, e.rotateZ);
+    storeInt32(p + 60, e.entityID);
+    storeInt32(p + 64, e.unknown1);
+    storeInt32(p + 68, e.parentEntityID);
+    storeInt32(p + 72, e.childEntityID);
+    storeInt16(p + 76, e.numFaces);
+    storeInt16(p + 78, e.firstFaceIndex);
+    storeInt16(p + 80, e.numVertices);
+    storeInt16(p + 82, e.firstVertexIndex);
+    storeInt32(p + 84, e.unknown2);
+    storeInt32(p + 88, e.unknown3);
+    storeInt32(p + 92, e.unknown4);
+}
 
 namespace {
 
@@ -27,15 +83,10 @@ constexpr std::string_view EntityComment =
     "// Entities: name positionX,Y,Z unused rotateX,Y,Z(radians) entityID ?? parentEntityID "
     "childEntityID numFaces firstFaceIndex numVertices firstVertexIndex ?? ?? ?? [best guess]";
 
-// The model held in memory: the bitmap indices come last in the file but are printed on the face lines.
-// Each converter call owns its lists.
-struct R7dModel {
-    ModelHeader header;
-    std::vector<ModelVertex> vertices;
-    std::vector<R7dFace> faces;
-    std::vector<BitmapName> bitmaps;
-    std::vector<R7dEntity> entities;
-};
+// Records are read and written in blocks of about this many bytes; with the text writer's and the files'
+// buffers a conversion holds well under a megabyte, whatever the model's counts and size.
+constexpr size_t BlockBytes = size_t{1} << 16;
+constexpr size_t FacesPerBlock = BlockBytes / R7dFaceSize;
 
 // ---------------------------------------------------------------------------------------------------
 // ModelVertex (40 bytes) <-> "%8.4f" x 10
@@ -62,15 +113,8 @@ ModelVertex parseVertexLine(const std::string& line) {
 // R7dFace (6 bytes + index byte) <-> "Face[%4d]:%3d %3d %3d %3d // %s"
 // ---------------------------------------------------------------------------------------------------
 
-R7dFace loadFace(const uint8_t* p) { return {loadInt16(p), loadInt16(p + 2), loadInt16(p + 4), 0}; }
-
-void storeFace(uint8_t* p, const R7dFace& face) {
-    storeInt16(p, face.vertexA);
-    storeInt16(p + 2, face.vertexB);
-    storeInt16(p + 4, face.vertexC);
-}
-
-void formatFaceLine(TextWriter& out, size_t index, const R7dFace& face, const std::vector<BitmapName>& bitmaps) {
+// `bitmaps` holds the first bitmap names, as many as a one-byte index can select (at most 256).
+void formatFaceLine(TextWriter& out, uint64_t index, const R7dFace& face, const std::vector<BitmapName>& bitmaps) {
     out.text("Face[").integer(static_cast<int64_t>(index), 4).text("]:");
     out.integer(face.vertexA, 3).text(" ").integer(face.vertexB, 3).text(" ").integer(face.vertexC, 3);
     out.text(" ").integer(face.bitmapIndex, 3).text(" // ");
@@ -96,7 +140,7 @@ R7dFace parseFaceLine(const std::string& line) {
 // BitmapName (32 bytes) <-> "Bitmap[%3d]:%s"
 // ---------------------------------------------------------------------------------------------------
 
-void formatBitmapLine(TextWriter& out, size_t index, const BitmapName& bitmap) {
+void formatBitmapLine(TextWriter& out, uint64_t index, const BitmapName& bitmap) {
     out.text("Bitmap[").integer(static_cast<int64_t>(index), 3).text("]:");
     out.name(bitmap.bytes.data(), ModelNameSize, 0).endLine();
 }
@@ -112,53 +156,7 @@ BitmapName parseBitmapLine(const std::string& line) {
 // R7dEntity (96 bytes) <-> "Entity[%3d]:%32s: " + 7 x "%8.4f", 7 x "%6d", "%4d", 3 x "%8d"
 // ---------------------------------------------------------------------------------------------------
 
-R7dEntity loadEntity(const uint8_t* p) {
-    R7dEntity e;
-    std::copy(p, p + ModelNameSize, e.name.begin());
-    e.positionX = loadFloat32(p + 32);
-    e.positionY = loadFloat32(p + 36);
-    e.positionZ = loadFloat32(p + 40);
-    e.unused = loadFloat32(p + 44);
-    e.rotateX = loadFloat32(p + 48);
-    e.rotateY = loadFloat32(p + 52);
-    e.rotateZ = loadFloat32(p + 56);
-    e.entityID = loadInt32(p + 60);
-    e.unknown1 = loadInt32(p + 64);
-    e.parentEntityID = loadInt32(p + 68);
-    e.childEntityID = loadInt32(p + 72);
-    e.numFaces = loadInt16(p + 76);
-    e.firstFaceIndex = loadInt16(p + 78);
-    e.numVertices = loadInt16(p + 80);
-    e.firstVertexIndex = loadInt16(p + 82);
-    e.unknown2 = loadInt32(p + 84);
-    e.unknown3 = loadInt32(p + 88);
-    e.unknown4 = loadInt32(p + 92);
-    return e;
-}
-
-void storeEntity(uint8_t* p, const R7dEntity& e) {
-    std::copy(e.name.begin(), e.name.end(), p);
-    storeFloat32(p + 32, e.positionX);
-    storeFloat32(p + 36, e.positionY);
-    storeFloat32(p + 40, e.positionZ);
-    storeFloat32(p + 44, e.unused);
-    storeFloat32(p + 48, e.rotateX);
-    storeFloat32(p + 52, e.rotateY);
-    storeFloat32(p + 56, e.rotateZ);
-    storeInt32(p + 60, e.entityID);
-    storeInt32(p + 64, e.unknown1);
-    storeInt32(p + 68, e.parentEntityID);
-    storeInt32(p + 72, e.childEntityID);
-    storeInt16(p + 76, e.numFaces);
-    storeInt16(p + 78, e.firstFaceIndex);
-    storeInt16(p + 80, e.numVertices);
-    storeInt16(p + 82, e.firstVertexIndex);
-    storeInt32(p + 84, e.unknown2);
-    storeInt32(p + 88, e.unknown3);
-    storeInt32(p + 92, e.unknown4);
-}
-
-void formatEntityLine(TextWriter& out, size_t index, const R7dEntity& e) {
+void formatEntityLine(TextWriter& out, uint64_t index, const R7dEntity& e) {
     out.text("Entity[").integer(static_cast<int64_t>(index), 3).text("]:");
     out.name(e.name.data(), ModelNameSize, 32).text(": ");
     out.fixed(e.positionX, 8, 4).text(" ").fixed(e.positionY, 8, 4).text(" ").fixed(e.positionZ, 8, 4);
@@ -205,101 +203,146 @@ R7dEntity parseEntityLine(const std::string& line) {
 }
 
 // ---------------------------------------------------------------------------------------------------
-// Reading the binary model
+// Streaming the binary form into text
 // ---------------------------------------------------------------------------------------------------
 
-// Reads up to `count` records of `size` bytes, but only as many as the bytes left in the file can hold
-// whole, so a forged count never sizes an allocation. A table that claims more than is left owns the
-// rest of the file, so nothing is left for the tables after it.
-struct BytesLeft {
+// Where a table lies in the file, and how many of its records are whole there.
+struct TablePlace {
+    int64_t offset = 0;
     uint64_t count = 0;
-    // Without a known file length nothing is reserved ahead; the tables then grow with the data read.
-    bool known = false;
 };
 
-template <typename Record, typename Load>
-void readTable(platform::File& file, uint32_t count, size_t size, BytesLeft& left, std::vector<Record>& table,
-               Load load) {
-    uint64_t& bytesLeft = left.count;
-    uint64_t whole = std::min<uint64_t>(count, bytesLeft / size);
-    if (left.known) table.reserve(static_cast<size_t>(whole));
-    uint8_t record[R7dEntitySize];
-    for (uint64_t i = 0; i < whole; ++i) {
-        if (file.read(record, size) != size) {
-            bytesLeft = 0;
-            return;
+struct R7dLayout {
+    TablePlace vertices, faces, bitmaps, entities;
+    // The bitmap-index bytes present, one per face from face 0 on; a face beyond them has index 0.
+    TablePlace indices;
+};
+
+// Each table lists only the records that are whole in the file, so a forged count never sizes a loop
+// beyond the data. A table that claims more than is left owns the rest of the file: the tables after it,
+// and the bitmap indices, are empty. `bytesAfterHeader` is 0 when the header itself was cut short.
+R7dLayout layOut(const ModelHeader& header, uint64_t bytesAfterHeader) {
+    R7dLayout layout;
+    uint64_t left = bytesAfterHeader;
+    int64_t offset = ModelHeaderSize;
+    auto place = [&](uint32_t count, size_t size, TablePlace& table) {
+        table.offset = offset;
+        table.count = std::min<uint64_t>(count, left / size);
+        if (table.count == count) {
+            left -= table.count * size;
+            offset += static_cast<int64_t>(table.count * size);
+        } else {
+            left = 0;
         }
-        table.push_back(load(record));
-    }
-    bytesLeft = whole == count ? bytesLeft - whole * size : 0;
+    };
+    place(header.NumVertices, ModelVertexSize, layout.vertices);
+    place(header.NumFaces, R7dFaceSize, layout.faces);
+    place(header.NumBitmaps, BitmapNameSize, layout.bitmaps);
+    place(header.NumEntities, R7dEntitySize, layout.entities);
+    layout.indices = {offset, std::min(layout.faces.count, left)};
+    return layout;
 }
 
-R7dModel readModel(platform::File& file) {
-    R7dModel model;
-    // A file whose length cannot be told is read as far as it goes.
-    const std::optional<int64_t> length = file.length();
-    BytesLeft left{length ? static_cast<uint64_t>(*length) : std::numeric_limits<uint64_t>::max(), length.has_value()};
-    uint64_t& bytesLeft = left.count;
-
-    uint8_t header[ModelHeaderSize] = {};
-    size_t got = file.read(header, sizeof header);
-    bytesLeft = got == sizeof header && bytesLeft >= sizeof header ? bytesLeft - sizeof header : 0;
-    model.header = loadModelHeader(header);
-
-    readTable(file, model.header.NumVertices, ModelVertexSize, left, model.vertices, loadModelVertex);
-    readTable(file, model.header.NumFaces, R7dFaceSize, left, model.faces, loadFace);
-    readTable(file, model.header.NumBitmaps, BitmapNameSize, left, model.bitmaps, [](const uint8_t* p) {
-        BitmapName bitmap;
-        std::copy(p, p + ModelNameSize, bitmap.bytes.begin());
-        return bitmap;
-    });
-    readTable(file, model.header.NumEntities, R7dEntitySize, left, model.entities, loadEntity);
-
-    // The faces read so far bound this table; missing index bytes leave index 0.
-    uint8_t block[4096];
-    size_t face = 0;
-    while (face < model.faces.size() && bytesLeft > 0) {
-        size_t want = std::min(sizeof block, model.faces.size() - face);
-        if (bytesLeft < want) want = static_cast<size_t>(bytesLeft);
-        size_t read = file.read(block, want);
-        for (size_t i = 0; i < read; ++i) model.faces[face + i].bitmapIndex = block[i];
-        if (read != want) break;
-        face += read;
-        bytesLeft -= read;
-    }
-    return model;
+// Reads records `first` to `first + count` of a table into `block`; false when the file ends or fails
+// first (it then no longer matches its length).
+bool readRecords(platform::File& file, const TablePlace& table, uint64_t first, size_t count, size_t size,
+                 uint8_t* block) {
+    return file.seek(table.offset + static_cast<int64_t>(first * size)) &&
+           model_text::readRecord(file, block, count * size);
 }
 
-}  // namespace
+// Hands every record of a table to `each` (record bytes, index), reading them in blocks. False when the
+// file ended early.
+template <typename Each>
+bool forEachRecord(platform::File& file, const TablePlace& table, size_t size, std::vector<uint8_t>& block,
+                   Each each) {
+    const size_t perBlock = block.size() / size;
+    for (uint64_t first = 0; first < table.count; first += perBlock) {
+        const size_t count = static_cast<size_t>(std::min<uint64_t>(perBlock, table.count - first));
+        if (!readRecords(file, table, first, count, size, block.data())) return false;
+        for (size_t i = 0; i < count; ++i) each(block.data() + i * size, first + i);
+    }
+    return true;
+}
+
+// The face lines need each face's index byte, which lies after all the other tables, and the name it
+// selects: faces and index bytes are read in matching blocks, and only the first 256 names are kept.
+bool streamFaces(platform::File& file, const R7dLayout& layout, std::vector<uint8_t>& block, TextWriter& out) {
+    const TablePlace named{layout.bitmaps.offset, std::min<uint64_t>(layout.bitmaps.count, 256)};
+    std::vector<BitmapName> bitmaps;
+    if (!forEachRecord(file, named, BitmapNameSize, block,
+                       [&](const uint8_t* p, uint64_t) { bitmaps.push_back(loadBitmapName(p)); })) {
+        return false;
+    }
+    std::vector<uint8_t> indices(FacesPerBlock);
+    for (uint64_t first = 0; first < layout.faces.count; first += FacesPerBlock) {
+        const size_t count = static_cast<size_t>(std::min<uint64_t>(FacesPerBlock, layout.faces.count - first));
+        if (!readRecords(file, layout.faces, first, count, R7dFaceSize, block.data())) return false;
+        const uint64_t indexLeft = first < layout.indices.count ? layout.indices.count - first : 0;
+        const size_t indexed = static_cast<size_t>(std::min<uint64_t>(count, indexLeft));
+        std::fill(indices.begin(), indices.end(), uint8_t{0});
+        if (indexed > 0 && !readRecords(file, layout.indices, first, indexed, 1, indices.data())) return false;
+        for (size_t i = 0; i < count; ++i) {
+            R7dFace face = loadR7dFace(block.data() + i * R7dFaceSize);
+            face.bitmapIndex = indices[i];
+            formatFaceLine(out, first + i, face, bitmaps);
+        }
+    }
+    return true;
+}
+
+void streamModel(platform::File& file, TextWriter& out) {
+    // The length bounds every table; a file whose length cannot be told is read as holding the header only.
+    const uint64_t length = static_cast<uint64_t>(std::max<int64_t>(file.length().value_or(0), 0));
+    uint8_t headerBytes[ModelHeaderSize] = {};
+    const bool wholeHeader =
+        file.read(headerBytes, ModelHeaderSize) == ModelHeaderSize && length >= ModelHeaderSize;
+    const ModelHeader header = loadModelHeader(headerBytes);
+    const R7dLayout layout = layOut(header, wholeHeader ? length - ModelHeaderSize : 0);
+
+    const auto vertexLine = [&](const uint8_t* p, uint64_t) { formatVertexLine(out, loadModelVertex(p)); };
+    const auto bitmapLine = [&](const uint8_t* p, uint64_t i) { formatBitmapLine(out, i, loadBitmapName(p)); };
+    const auto entityLine = [&](const uint8_t* p, uint64_t i) { formatEntityLine(out, i, loadR7dEntity(p)); };
+
+    // Once a read falls short the file has changed under the converter: the later tables stay empty.
+    std::vector<uint8_t> block(BlockBytes);
+    model_text::formatModelHeaderLines(out, header);
+    out.text(VertexComment).endLine();
+    bool intact = forEachRecord(file, layout.vertices, ModelVertexSize, block, vertexLine);
+    out.text(FaceComment).endLine();
+    intact = intact && streamFaces(file, layout, block, out);
+    out.text(BitmapComment).endLine();
+    intact = intact && forEachRecord(file, layout.bitmaps, BitmapNameSize, block, bitmapLine);
+    out.text(EntityComment).endLine();
+    if (intact) forEachRecord(file, layout.entities, R7dEntitySize, block, entityLine);
+}
 
 // ---------------------------------------------------------------------------------------------------
-// The two converters
+// Parsing the text form
 // ---------------------------------------------------------------------------------------------------
 
-ConversionResult convertR7dToText(platform::File& modelFile, platform::File& text) {
-    if (!model_text::rewind(modelFile)) return ConversionResult::ReadFailed;
-    const R7dModel model = readModel(modelFile);
-    {
-        TextWriter out(text);
-        model_text::formatModelHeaderLines(out, model.header);
-        out.text(VertexComment).endLine();
-        for (const ModelVertex& vertex : model.vertices) formatVertexLine(out, vertex);
-        out.text(FaceComment).endLine();
-        for (size_t i = 0; i < model.faces.size(); ++i) formatFaceLine(out, i, model.faces[i], model.bitmaps);
-        out.text(BitmapComment).endLine();
-        for (size_t i = 0; i < model.bitmaps.size(); ++i) formatBitmapLine(out, i, model.bitmaps[i]);
-        out.text(EntityComment).endLine();
-        for (size_t i = 0; i < model.entities.size(); ++i) formatEntityLine(out, i, model.entities[i]);
+// The bitmap-index table comes last in the binary form but each index is on its face line. The indices
+// of the first faces are held (a megabyte covers most models); those of the faces after them come from
+// a second reading of their lines, which starts where the first reading met the first of them.
+constexpr uint32_t IndicesHeld = uint32_t{1} << 20;
+
+// Writes the indices of the `count` face lines from `start` (bytes into the text), a block at a time.
+void writeLaterBitmapIndices(platform::File& text, uint64_t start, uint64_t count, platform::File& model) {
+    if (count == 0 || !text.seek(static_cast<int64_t>(start))) return;
+    LineReader in(text, LineChars);
+    std::vector<uint8_t> indices;
+    indices.reserve(BlockBytes);
+    for (uint64_t i = 0; i < count && in.next(); ++i) {
+        indices.push_back(parseFaceLine(in.line()).bitmapIndex);
+        if (indices.size() == BlockBytes) {
+            model.write(indices.data(), indices.size());
+            indices.clear();
+        }
     }
-    return model_text::resultOf(modelFile, text);
+    model.write(indices.data(), indices.size());
 }
 
-bool convertR7dToText(const std::string& modelPath, const std::string& textPath) {
-    return model_text::convertPathToText(modelPath, textPath, convertR7dToText);
-}
-
-ConversionResult convertTextToR7d(platform::File& text, platform::File& model) {
-    if (!model_text::rewind(text)) return ConversionResult::ReadFailed;
+void parseText(platform::File& text, platform::File& model) {
     LineReader in(text, LineChars);
 
     const ModelHeader header = model_text::parseModelHeaderLines(in);
@@ -309,18 +352,22 @@ ConversionResult convertTextToR7d(platform::File& text, platform::File& model) {
 
     // Every record takes one line of text, and reading stops with the text, so a forged count cannot
     // make the output (or the bitmap-index table) larger than the text justifies.
-    std::vector<uint8_t> bitmapIndices;
     in.next();
     for (uint32_t i = 0; i < header.NumVertices && in.next(); ++i) {
         storeModelVertex(record, parseVertexLine(in.line()));
         model.write(record, ModelVertexSize);
     }
     in.next();
-    for (uint32_t i = 0; i < header.NumFaces && in.next(); ++i) {
-        R7dFace face = parseFaceLine(in.line());
-        storeFace(record, face);
+    std::vector<uint8_t> heldIndices;
+    uint64_t laterFaceLines = 0;
+    uint32_t faces = 0;
+    for (; faces < header.NumFaces; ++faces) {
+        if (faces == IndicesHeld) laterFaceLines = in.consumed();
+        if (!in.next()) break;
+        const R7dFace face = parseFaceLine(in.line());
+        storeR7dFace(record, face);
         model.write(record, R7dFaceSize);
-        bitmapIndices.push_back(face.bitmapIndex);
+        if (faces < IndicesHeld) heldIndices.push_back(face.bitmapIndex);
     }
     in.next();
     for (uint32_t i = 0; i < header.NumBitmaps && in.next(); ++i) {
@@ -328,16 +375,33 @@ ConversionResult convertTextToR7d(platform::File& text, platform::File& model) {
     }
     in.next();
     for (uint32_t i = 0; i < header.NumEntities && in.next(); ++i) {
-        storeEntity(record, parseEntityLine(in.line()));
+        storeR7dEntity(record, parseEntityLine(in.line()));
         model.write(record, R7dEntitySize);
     }
-    model.write(bitmapIndices.data(), bitmapIndices.size());
+    model.write(heldIndices.data(), heldIndices.size());
+    if (faces > IndicesHeld) writeLaterBitmapIndices(text, laterFaceLines, faces - IndicesHeld, model);
+}
 
-    return model_text::resultOf(text, model);
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------------
+// The two converters
+// ---------------------------------------------------------------------------------------------------
+
+ConversionResult convertR7dToText(platform::File& model, platform::File& text) {
+    return model_text::convertToText(model, text, streamModel);
+}
+
+ConversionResult convertTextToR7d(platform::File& text, platform::File& model) {
+    return model_text::convertToModel(text, model, parseText);
+}
+
+bool convertR7dToText(const std::string& modelPath, const std::string& textPath) {
+    return model_text::convertPaths(modelPath, textPath, model_text::Output::Text, convertR7dToText);
 }
 
 bool convertTextToR7d(const std::string& modelPath, const std::string& textPath) {
-    return model_text::convertPathToModel(modelPath, textPath, convertTextToR7d);
+    return model_text::convertPaths(modelPath, textPath, model_text::Output::Model, convertTextToR7d);
 }
 
 }  // namespace bxa

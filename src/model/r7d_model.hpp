@@ -14,6 +14,7 @@
 // pass through exactly.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -44,49 +45,46 @@ struct R7dEntity {
 };
 inline constexpr size_t R7dEntitySize = 96;
 
+// The records' bytes (R7dFaceSize or R7dEntitySize of them at `p`); every bit pattern is a valid record.
+// A face's bitmapIndex is not among its bytes: loadR7dFace leaves it 0 and storeR7dFace ignores it.
+R7dFace loadR7dFace(const uint8_t* p);
+void storeR7dFace(uint8_t* p, const R7dFace& face);
+R7dEntity loadR7dEntity(const uint8_t* p);
+void storeR7dEntity(uint8_t* p, const R7dEntity& entity);
+
 // ---------------------------------------------------------------------------------------------------
-// The converters over open files: they print nothing, and leave both files open
+// The converters, over open files and over paths (their files and messages: conversion_result.hpp)
 // ---------------------------------------------------------------------------------------------------
 
-// Writes the text form of the binary model `model` (read from its start; seeked back there first) to
-// `text` (freshly created and empty, written in order from its position, never closed: the caller flushes
-// and closes it and checks that). Returns Ok, ReadFailed (a read of `model` failed: the text stops there)
-// or WriteFailed (a write to `text` has failed already; a failure that only the close can tell is the
-// caller's to see).
+// Writes the text form of the binary model `model` to `text`.
+//
+// Streams in memory bounded whatever the counts and the size (under a megabyte with the files' buffers):
+// each table is read in blocks, and the face lines pair each block of faces with its block of the
+// bitmap-index table, seeked to; of the bitmap names only the 256 that an index byte can select are held.
 //
 // Hostile input: the four counts are printed as read (signed 32-bit; bytes missing from a short header
-// read as zero), but each table lists only the records that are whole in the file. Once a table runs
-// past the end of the file the later tables are empty; a face whose bitmap-index byte is missing gets
-// index 0. A name with no NUL in its 32 bytes is printed as exactly those 32 bytes.
+// read as zero), but each table lists only the records that are whole in the file (its length bounds
+// every loop). Once a table runs past the end of the file the later tables are empty; a face whose
+// bitmap-index byte is missing gets index 0. A name with no NUL in its 32 bytes is printed as exactly
+// those 32 bytes.
 ConversionResult convertR7dToText(platform::File& model, platform::File& text);
 
-// Parses the text form `text` (read from its start) into the binary model `model` (freshly created and
-// empty, never closed). Results as above, ReadFailed for `text`.
+// Parses the text form `text` into the binary model `model`.
 //
 // Reads by line position only: no label or comment is checked, every count comes from the four count
 // lines (low 32 bits of the number; 0 when a line holds none). A number that does not parse ends its
 // line's numbers and it and the rest read as 0; a line without a colon where one is expected holds no
 // name and no numbers. Lines longer than 32,767 characters are cut there; names are cut to 32 bytes.
 // When the text ends before the counts are met, no further record is written (the 16-byte header
-// always is), so the output stays proportional to the text; the bitmap-index table then holds one byte
-// per face written.
+// always is), so after the header the model holds at most 96 bytes per line of text; the bitmap-index
+// table then holds one byte per face written.
+//
+// Streams in memory bounded whatever the counts and the size: of the bitmap-index table, which comes
+// last in the binary form, the first 1,048,576 bytes are held; the rest is written from a second reading
+// of the later face lines (the text is seeked back to them), which sees exactly the lines of the first.
 ConversionResult convertTextToR7d(platform::File& text, platform::File& model);
 
-// ---------------------------------------------------------------------------------------------------
-// The converters over paths, with their console messages
-// ---------------------------------------------------------------------------------------------------
-
-// Opens `modelPath` for reading and creates or truncates `textPath`, then converts as above and closes
-// both. Returns false, after printing "\nError: Could not open R7 file (%s)\n" or "\nError: Could not
-// open output file (%s)\n" on standard error, when one of the files cannot be opened, and after "\nError:
-// Could not write output file (%s)\n" when the text could not be written whole (a full disk); true
-// otherwise, a failed read of the model included (the text then stops there).
 bool convertR7dToText(const std::string& modelPath, const std::string& textPath);
-
-// Creates or truncates `modelPath` first, then opens `textPath` for reading, converts as above and closes
-// both. Returns false, with the same two messages, when a file cannot be opened (the model file then stays
-// empty if it was created), and after "\nError: Could not write R7 file (%s)\n" when the model could not
-// be written whole (a full disk); true otherwise.
 bool convertTextToR7d(const std::string& modelPath, const std::string& textPath);
 
 }  // namespace bxa

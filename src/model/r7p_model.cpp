@@ -6,6 +6,40 @@
 
 namespace bxa {
 
+// ---------------------------------------------------------------------------------------------------
+// The binary records
+// ---------------------------------------------------------------------------------------------------
+
+R7pEntity loadR7pEntity(const uint8_t* p) {
+    R7pEntity e;
+    std::copy(p, p + ModelNameSize, e.name.begin());
+    for (size_t i = 0; i < e.reals.size(); ++i) e.reals[i] = loadFloat32(p + 32 + 4 * i);
+    for (size_t i = 0; i < e.integers.size(); ++i) e.integers[i] = loadInt32(p + 60 + 4 * i);
+    for (size_t i = 0; i < e.shorts.size(); ++i) e.shorts[i] = loadInt16(p + 72 + 2 * i);
+    return e;
+}
+
+void storeR7pEntity(uint8_t* p, const R7pEntity& e) {
+    std::copy(e.name.begin(), e.name.end(), p);
+    for (size_t i = 0; i < e.reals.size(); ++i) storeFloat32(p + 32 + 4 * i, e.reals[i]);
+    for (size_t i = 0; i < e.integers.size(); ++i) storeInt32(p + 60 + 4 * i, e.integers[i]);
+    for (size_t i = 0; i < e.shorts.size(); ++i) storeInt16(p + 72 + 2 * i, e.shorts[i]);
+}
+
+R7pMeshHeader loadR7pMeshHeader(const uint8_t* p) { return {loadInt16(p), loadInt16(p + 2), loadInt16(p + 4)}; }
+
+void storeR7pMeshHeader(uint8_t* p, const R7pMeshHeader& mesh) {
+    storeInt16(p, mesh.vertexCount);
+    storeInt16(p + 2, mesh.faceCount);
+    storeInt16(p + 4, mesh.bitmap);
+}
+
+R7pFace loadR7pFace(const uint8_t* p) { return {{loadUint16(p), loadUint16(p + 2), loadUint16(p + 4)}}; }
+
+void storeR7pFace(uint8_t* p, const R7pFace& face) {
+    for (size_t i = 0; i < face.indices.size(); ++i) storeUint16(p + 2 * i, face.indices[i]);
+}
+
 namespace {
 
 using model_text::Scanner;
@@ -40,22 +74,6 @@ BitmapName parseBitmapLine(const std::string& line) {
 // R7pEntity (88 bytes) <-> "Entity[%4d]: %32s: " + 7 x "%12f" + 11 x "%6d"
 // ---------------------------------------------------------------------------------------------------
 
-R7pEntity loadEntity(const uint8_t* p) {
-    R7pEntity e;
-    std::copy(p, p + ModelNameSize, e.name.begin());
-    for (size_t i = 0; i < e.reals.size(); ++i) e.reals[i] = loadFloat32(p + 32 + 4 * i);
-    for (size_t i = 0; i < e.integers.size(); ++i) e.integers[i] = loadInt32(p + 60 + 4 * i);
-    for (size_t i = 0; i < e.shorts.size(); ++i) e.shorts[i] = loadInt16(p + 72 + 2 * i);
-    return e;
-}
-
-void storeEntity(uint8_t* p, const R7pEntity& e) {
-    std::copy(e.name.begin(), e.name.end(), p);
-    for (size_t i = 0; i < e.reals.size(); ++i) storeFloat32(p + 32 + 4 * i, e.reals[i]);
-    for (size_t i = 0; i < e.integers.size(); ++i) storeInt32(p + 60 + 4 * i, e.integers[i]);
-    for (size_t i = 0; i < e.shorts.size(); ++i) storeInt16(p + 72 + 2 * i, e.shorts[i]);
-}
-
 void formatEntityLine(TextWriter& out, uint64_t index, const R7pEntity& e) {
     out.text("Entity[").integer(static_cast<int64_t>(index), 4).text("]: ");
     out.name(e.name.data(), ModelNameSize, 32).text(":");
@@ -84,14 +102,6 @@ R7pEntity parseEntityLine(const std::string& line) {
 // ---------------------------------------------------------------------------------------------------
 // R7pMeshHeader (three int16) <-> "Vertices: %d", "Faces: %d", "Bitmap: %d"
 // ---------------------------------------------------------------------------------------------------
-
-R7pMeshHeader loadMeshHeader(const uint8_t* p) { return {loadInt16(p), loadInt16(p + 2), loadInt16(p + 4)}; }
-
-void storeMeshHeader(uint8_t* p, const R7pMeshHeader& mesh) {
-    storeInt16(p, mesh.vertexCount);
-    storeInt16(p + 2, mesh.faceCount);
-    storeInt16(p + 4, mesh.bitmap);
-}
 
 void formatMeshHeaderLines(TextWriter& out, const R7pMeshHeader& mesh) {
     out.text("Vertices: ").integer(mesh.vertexCount, 0).endLine();
@@ -133,19 +143,21 @@ ModelVertex parseVertexLine(const std::string& line) {
 // Face (three uint16) <-> "Face[%3d]: %3d %3d %3d"
 // ---------------------------------------------------------------------------------------------------
 
-void formatFaceLine(TextWriter& out, int index, const uint8_t* p) {
+void formatFaceLine(TextWriter& out, int index, const R7pFace& face) {
     out.text("Face[").integer(index, 3).text("]: ");
-    out.integer(loadUint16(p), 3).text(" ").integer(loadUint16(p + 2), 3).text(" ").integer(loadUint16(p + 4), 3);
+    out.integer(face.indices[0], 3).text(" ").integer(face.indices[1], 3).text(" ").integer(face.indices[2], 3);
     out.endLine();
 }
 
-void parseFaceLine(const std::string& line, uint8_t* p) {
+R7pFace parseFaceLine(const std::string& line) {
     int32_t values[3] = {};
     if (auto numbers = model_text::afterFirstColon(line)) {
         Scanner scan(numbers->data());
         for (int32_t& value : values) scan.scanInt(value);
     }
-    for (int i = 0; i < 3; ++i) storeUint16(p + 2 * i, static_cast<uint16_t>(values[i]));
+    R7pFace face;
+    for (size_t i = 0; i < face.indices.size(); ++i) face.indices[i] = static_cast<uint16_t>(values[i]);
+    return face;
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -156,7 +168,7 @@ void parseFaceLine(const std::string& line, uint8_t* p) {
 bool streamMesh(platform::File& model, TextWriter& out) {
     uint8_t record[ModelVertexSize];
     if (!model_text::readRecord(model, record, R7pMeshHeaderSize)) return false;
-    const R7pMeshHeader mesh = loadMeshHeader(record);
+    const R7pMeshHeader mesh = loadR7pMeshHeader(record);
     formatMeshHeaderLines(out, mesh);
     // A negative count reads nothing.
     for (int k = 0; k < mesh.vertexCount; ++k) {
@@ -165,7 +177,7 @@ bool streamMesh(platform::File& model, TextWriter& out) {
     }
     for (int k = 0; k < mesh.faceCount; ++k) {
         if (!model_text::readRecord(model, record, R7pFaceSize)) return false;
-        formatFaceLine(out, k, record);
+        formatFaceLine(out, k, loadR7pFace(record));
     }
     return true;
 }
@@ -184,7 +196,7 @@ void streamModel(platform::File& model, TextWriter& out) {
     out.text(EntityComment).endLine();
     for (uint32_t i = 0; i < header.NumEntities; ++i) {
         if (!model_text::readRecord(model, record, R7pEntitySize)) return;
-        const R7pEntity entity = loadEntity(record);
+        const R7pEntity entity = loadR7pEntity(record);
         formatEntityLine(out, i, entity);
         for (int m = 0; m < entity.meshCount(); ++m) {
             if (!streamMesh(model, out)) return;
@@ -192,27 +204,11 @@ void streamModel(platform::File& model, TextWriter& out) {
     }
 }
 
-}  // namespace
-
 // ---------------------------------------------------------------------------------------------------
-// The two converters
+// Parsing the text form
 // ---------------------------------------------------------------------------------------------------
 
-ConversionResult convertR7pToText(platform::File& model, platform::File& text) {
-    if (!model_text::rewind(model)) return ConversionResult::ReadFailed;
-    {
-        TextWriter out(text);
-        streamModel(model, out);
-    }
-    return model_text::resultOf(model, text);
-}
-
-bool convertR7pToText(const std::string& modelPath, const std::string& textPath) {
-    return model_text::convertPathToText(modelPath, textPath, convertR7pToText);
-}
-
-ConversionResult convertTextToR7p(platform::File& text, platform::File& model) {
-    if (!model_text::rewind(text)) return ConversionResult::ReadFailed;
+void parseText(platform::File& text, platform::File& model) {
     LineReader in(text, LineChars);
 
     const ModelHeader header = model_text::parseModelHeaderLines(in);
@@ -229,28 +225,44 @@ ConversionResult convertTextToR7p(platform::File& text, platform::File& model) {
     in.next();
     for (uint32_t i = 0; i < header.NumEntities && in.next(); ++i) {
         const R7pEntity entity = parseEntityLine(in.line());
-        storeEntity(record, entity);
+        storeR7pEntity(record, entity);
         model.write(record, R7pEntitySize);
         for (int m = 0; m < entity.meshCount() && in.next(); ++m) {
             const R7pMeshHeader mesh = parseMeshHeaderLines(in);
-            storeMeshHeader(record, mesh);
+            storeR7pMeshHeader(record, mesh);
             model.write(record, R7pMeshHeaderSize);
             for (int k = 0; k < mesh.vertexCount && in.next(); ++k) {
                 storeModelVertex(record, parseVertexLine(in.line()));
                 model.write(record, ModelVertexSize);
             }
             for (int k = 0; k < mesh.faceCount && in.next(); ++k) {
-                parseFaceLine(in.line(), record);
+                storeR7pFace(record, parseFaceLine(in.line()));
                 model.write(record, R7pFaceSize);
             }
         }
     }
+}
 
-    return model_text::resultOf(text, model);
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------------
+// The two converters
+// ---------------------------------------------------------------------------------------------------
+
+ConversionResult convertR7pToText(platform::File& model, platform::File& text) {
+    return model_text::convertToText(model, text, streamModel);
+}
+
+ConversionResult convertTextToR7p(platform::File& text, platform::File& model) {
+    return model_text::convertToModel(text, model, parseText);
+}
+
+bool convertR7pToText(const std::string& modelPath, const std::string& textPath) {
+    return model_text::convertPaths(modelPath, textPath, model_text::Output::Text, convertR7pToText);
 }
 
 bool convertTextToR7p(const std::string& modelPath, const std::string& textPath) {
-    return model_text::convertPathToModel(modelPath, textPath, convertTextToR7p);
+    return model_text::convertPaths(modelPath, textPath, model_text::Output::Model, convertTextToR7p);
 }
 
 }  // namespace bxa

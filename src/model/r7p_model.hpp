@@ -40,27 +40,35 @@ struct R7pMeshHeader {
     int16_t bitmap = 0;       // label "Bitmap", carried through
 };
 inline constexpr size_t R7pMeshHeaderSize = 6;
+
+// Three vertex indices into the mesh's own vertices.
+struct R7pFace {
+    std::array<uint16_t, 3> indices{};
+};
 inline constexpr size_t R7pFaceSize = 6;
 
+// The records' bytes (R7pEntitySize, R7pMeshHeaderSize or R7pFaceSize of them at `p`); every bit pattern
+// is a valid record. A mesh's vertices are ModelVertex records (model_records.hpp).
+R7pEntity loadR7pEntity(const uint8_t* p);
+void storeR7pEntity(uint8_t* p, const R7pEntity& entity);
+R7pMeshHeader loadR7pMeshHeader(const uint8_t* p);
+void storeR7pMeshHeader(uint8_t* p, const R7pMeshHeader& mesh);
+R7pFace loadR7pFace(const uint8_t* p);
+void storeR7pFace(uint8_t* p, const R7pFace& face);
+
 // ---------------------------------------------------------------------------------------------------
-// The converters over open files: they print nothing, and leave both files open
+// The converters, over open files and over paths (their files and messages: conversion_result.hpp)
 // ---------------------------------------------------------------------------------------------------
 
-// Writes the text form of the binary model `model` (read from its start; seeked back there first) to
-// `text` (freshly created and empty, written in order from its position, never closed: the caller flushes
-// and closes it and checks that). Returns Ok, ReadFailed (a read of `model` failed: the text stops there)
-// or WriteFailed (a write to `text` has failed already; a failure that only the close can tell is the
-// caller's to see).
+// Writes the text form of the binary model `model` to `text`.
 //
 // Streams in constant memory. Hostile input: a header shorter than 16 bytes reads its missing bytes as
 // zero; the text stops after the last whole record when the file ends early; a negative meshCount,
 // vertex count or face count is printed as it is and reads no records. A name with no NUL in its 32
-// bytes is printed as exactly those 32 bytes. The text is never longer than about 15 bytes per byte of
-// the model.
+// bytes is printed as exactly those 32 bytes.
 ConversionResult convertR7pToText(platform::File& model, platform::File& text);
 
-// Parses the text form `text` (read from its start) into the binary model `model` (freshly created and
-// empty, never closed). Results as above, ReadFailed for `text`.
+// Parses the text form `text` into the binary model `model`.
 //
 // Streams in constant memory. Reads by line position only; counts come from the lines that carry them
 // (the header's third and fourth lines, value 16 of each entity line, each mesh's "Vertices" and "Faces"
@@ -68,25 +76,11 @@ ConversionResult convertR7pToText(platform::File& model, platform::File& text);
 // reads as 0 (it ends its line's numbers); a line without a colon where one is expected holds no name and
 // no numbers; lines are cut at 1,023 characters; a bitmap name is the first space-delimited word after the
 // colon; names are cut to 32 bytes. When the text ends before the counts are met no further record is
-// written (the 16-byte header always is; lines missing inside a started mesh header read as empty), so the
-// model holds at most 88 bytes per line of text.
+// written (the 16-byte header always is; lines missing inside a started mesh header read as empty), so
+// after the header the model holds at most 88 bytes per line of text.
 ConversionResult convertTextToR7p(platform::File& text, platform::File& model);
 
-// ---------------------------------------------------------------------------------------------------
-// The converters over paths, with their console messages
-// ---------------------------------------------------------------------------------------------------
-
-// Opens `modelPath` for reading and creates or truncates `textPath`, then converts as above and closes
-// both. Returns false, after printing "\nError: Could not open R7 file (%s)\n" or "\nError: Could not
-// open output file (%s)\n" on standard error, when one of the files cannot be opened, and after "\nError:
-// Could not write output file (%s)\n" when the text could not be written whole (a full disk); true
-// otherwise, a failed read of the model included (the text then stops there).
 bool convertR7pToText(const std::string& modelPath, const std::string& textPath);
-
-// Creates or truncates `modelPath` first, then opens `textPath` for reading, converts as above and closes
-// both. Returns false, with the same two messages, when a file cannot be opened (the model file then stays
-// empty if it was created), and after "\nError: Could not write R7 file (%s)\n" when the model could not
-// be written whole (a full disk); true otherwise.
 bool convertTextToR7p(const std::string& modelPath, const std::string& textPath);
 
 }  // namespace bxa

@@ -7,6 +7,52 @@
 
 namespace bxa {
 
+// ---------------------------------------------------------------------------------------------------
+// The binary records
+// ---------------------------------------------------------------------------------------------------
+
+namespace {
+bool hasByteIndices(uint8_t indexWidthFlag) { return indexWidthFlag != 0; }
+}  // namespace
+
+size_t r7tFaceSize(uint8_t indexWidthFlag) { return hasByteIndices(indexWidthFlag) ? 3 : 6; }
+
+R7tRecordHeader loadR7tRecordHeader(const uint8_t* p) { return {loadUint16(p), loadUint16(p + 2), p[4]}; }
+
+void storeR7tRecordHeader(uint8_t* p, const R7tRecordHeader& header) {
+    storeUint16(p, header.numVertices);
+    storeUint16(p + 2, header.numFaces);
+    p[4] = header.recordValue;
+}
+
+R7tVertex loadR7tVertex(const uint8_t* p) {
+    R7tVertex vertex;
+    for (size_t i = 0; i < R7tVertexValues; ++i) vertex.values[i] = loadFloat32(p + 4 * i);
+    return vertex;
+}
+
+void storeR7tVertex(uint8_t* p, const R7tVertex& vertex) {
+    for (size_t i = 0; i < R7tVertexValues; ++i) storeFloat32(p + 4 * i, vertex.values[i]);
+}
+
+R7tFace loadR7tFace(const uint8_t* p, uint8_t indexWidthFlag) {
+    R7tFace face;
+    for (size_t i = 0; i < face.indices.size(); ++i) {
+        face.indices[i] = hasByteIndices(indexWidthFlag) ? int16_t{p[i]} : loadInt16(p + 2 * i);
+    }
+    return face;
+}
+
+void storeR7tFace(uint8_t* p, const R7tFace& face, uint8_t indexWidthFlag) {
+    for (size_t i = 0; i < face.indices.size(); ++i) {
+        if (hasByteIndices(indexWidthFlag)) {
+            p[i] = static_cast<uint8_t>(face.indices[i]);
+        } else {
+            storeInt16(p + 2 * i, face.indices[i]);
+        }
+    }
+}
+
 namespace {
 
 using model_text::Scanner;
@@ -46,14 +92,6 @@ void parseEntityLine(const std::string& line, uint8_t* name) {
 // R7tRecordHeader (5 bytes) <-> "numVertices: %6d", "numFaces:    %6d", "Record:      %6d"
 // ---------------------------------------------------------------------------------------------------
 
-R7tRecordHeader loadRecordHeader(const uint8_t* p) { return {loadUint16(p), loadUint16(p + 2), p[4]}; }
-
-void storeRecordHeader(uint8_t* p, const R7tRecordHeader& header) {
-    storeUint16(p, header.numVertices);
-    storeUint16(p + 2, header.numFaces);
-    p[4] = header.recordValue;
-}
-
 void formatRecordHeaderLines(TextWriter& out, const R7tRecordHeader& header) {
     out.text("numVertices: ").integer(header.numVertices, 6).endLine();
     out.text("numFaces:    ").integer(header.numFaces, 6).endLine();
@@ -76,55 +114,45 @@ R7tRecordHeader parseRecordHeaderLines(LineReader& in) {
 // R7tVertex (eight float32) <-> "Vertex[%4d]: " + 8 x "%12f"
 // ---------------------------------------------------------------------------------------------------
 
-void formatVertexLine(TextWriter& out, int index, const uint8_t* p) {
+void formatVertexLine(TextWriter& out, int index, const R7tVertex& vertex) {
     out.text("Vertex[").integer(index, 4).text("]:");
-    for (size_t i = 0; i < R7tVertexValues; ++i) out.text(" ").fixed(loadFloat32(p + 4 * i), 12, 6);
+    for (float value : vertex.values) out.text(" ").fixed(value, 12, 6);
     out.endLine();
 }
 
-void parseVertexLine(const std::string& line, uint8_t* p) {
-    std::array<float, R7tVertexValues> values{};
+R7tVertex parseVertexLine(const std::string& line) {
+    R7tVertex vertex;
     if (auto numbers = model_text::afterFirstColon(line)) {
         Scanner scan(numbers->data());
-        for (float& value : values) scan.scanFloat(value);
+        for (float& value : vertex.values) scan.scanFloat(value);
     }
-    for (size_t i = 0; i < R7tVertexValues; ++i) storeFloat32(p + 4 * i, values[i]);
+    return vertex;
 }
 
 // ---------------------------------------------------------------------------------------------------
 // indexWidthFlag (uint8) <-> "??: %d"; a face (3 x uint8 or 3 x int16) <-> "Face[%3d]: %4d %4d %4d"
 // ---------------------------------------------------------------------------------------------------
 
-bool hasByteIndices(uint8_t indexWidthFlag) { return indexWidthFlag != 0; }
-
-size_t faceSize(uint8_t indexWidthFlag) { return hasByteIndices(indexWidthFlag) ? 3 : 6; }
-
 void formatFlagLine(TextWriter& out, uint8_t indexWidthFlag) {
     out.text("??: ").integer(indexWidthFlag, 0).endLine();
 }
 
-void formatFaceLine(TextWriter& out, int index, const uint8_t* p, uint8_t indexWidthFlag) {
+void formatFaceLine(TextWriter& out, int index, const R7tFace& face) {
     out.text("Face[").integer(index, 3).text("]:");
-    for (int i = 0; i < 3; ++i) {
-        int value = hasByteIndices(indexWidthFlag) ? p[i] : loadInt16(p + 2 * i);
-        out.text(" ").integer(value, 4);
-    }
+    for (int16_t value : face.indices) out.text(" ").integer(value, 4);
     out.endLine();
 }
 
-void parseFaceLine(const std::string& line, uint8_t* p, uint8_t indexWidthFlag) {
+// Each number keeps its low 16 bits here, and storeR7tFace its low 8 bits for one-byte indices.
+R7tFace parseFaceLine(const std::string& line) {
     int32_t values[3] = {};
     if (auto numbers = model_text::afterFirstColon(line)) {
         Scanner scan(numbers->data());
         for (int32_t& value : values) scan.scanInt(value);
     }
-    for (int i = 0; i < 3; ++i) {
-        if (hasByteIndices(indexWidthFlag)) {
-            p[i] = static_cast<uint8_t>(values[i]);
-        } else {
-            storeUint16(p + 2 * i, static_cast<uint16_t>(values[i]));
-        }
-    }
+    R7tFace face;
+    for (size_t i = 0; i < face.indices.size(); ++i) face.indices[i] = static_cast<int16_t>(values[i]);
+    return face;
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -135,19 +163,19 @@ void parseFaceLine(const std::string& line, uint8_t* p, uint8_t indexWidthFlag) 
 bool streamRecord(platform::File& model, TextWriter& out) {
     uint8_t bytes[R7tVertexSize];
     if (!model_text::readRecord(model, bytes, R7tRecordHeaderSize)) return false;
-    const R7tRecordHeader header = loadRecordHeader(bytes);
+    const R7tRecordHeader header = loadR7tRecordHeader(bytes);
     out.text(StartLine).endLine();
     formatRecordHeaderLines(out, header);
     for (int k = 0; k < header.numVertices; ++k) {
         if (!model_text::readRecord(model, bytes, R7tVertexSize)) return false;
-        formatVertexLine(out, k, bytes);
+        formatVertexLine(out, k, loadR7tVertex(bytes));
     }
     uint8_t indexWidthFlag = 0;
     if (!model_text::readRecord(model, &indexWidthFlag, 1)) return false;
     formatFlagLine(out, indexWidthFlag);
     for (int k = 0; k < header.numFaces; ++k) {
-        if (!model_text::readRecord(model, bytes, faceSize(indexWidthFlag))) return false;
-        formatFaceLine(out, k, bytes, indexWidthFlag);
+        if (!model_text::readRecord(model, bytes, r7tFaceSize(indexWidthFlag))) return false;
+        formatFaceLine(out, k, loadR7tFace(bytes, indexWidthFlag));
     }
     out.text(EndLine).endLine();
     return true;
@@ -170,27 +198,11 @@ void streamModel(platform::File& model, TextWriter& out) {
     }
 }
 
-}  // namespace
-
 // ---------------------------------------------------------------------------------------------------
-// The two converters
+// Parsing the text form
 // ---------------------------------------------------------------------------------------------------
 
-ConversionResult convertR7tToText(platform::File& model, platform::File& text) {
-    if (!model_text::rewind(model)) return ConversionResult::ReadFailed;
-    {
-        TextWriter out(text);
-        streamModel(model, out);
-    }
-    return model_text::resultOf(model, text);
-}
-
-bool convertR7tToText(const std::string& modelPath, const std::string& textPath) {
-    return model_text::convertPathToText(modelPath, textPath, convertR7tToText);
-}
-
-ConversionResult convertTextToR7t(platform::File& text, platform::File& model) {
-    if (!model_text::rewind(text)) return ConversionResult::ReadFailed;
+void parseText(platform::File& text, platform::File& model) {
     LineReader in(text, LineChars);
 
     in.next();
@@ -210,27 +222,43 @@ ConversionResult convertTextToR7t(platform::File& text, platform::File& model) {
     }
     for (int r = 0; r < numRecords && in.next(); ++r) {
         const R7tRecordHeader header = parseRecordHeaderLines(in);
-        storeRecordHeader(bytes, header);
+        storeR7tRecordHeader(bytes, header);
         model.write(bytes, R7tRecordHeaderSize);
         for (int k = 0; k < header.numVertices && in.next(); ++k) {
-            parseVertexLine(in.line(), bytes);
+            storeR7tVertex(bytes, parseVertexLine(in.line()));
             model.write(bytes, R7tVertexSize);
         }
         in.next();
         const uint8_t indexWidthFlag = parseByteLine(in.line());
         model.write(&indexWidthFlag, 1);
         for (int k = 0; k < header.numFaces && in.next(); ++k) {
-            parseFaceLine(in.line(), bytes, indexWidthFlag);
-            model.write(bytes, faceSize(indexWidthFlag));
+            storeR7tFace(bytes, parseFaceLine(in.line()), indexWidthFlag);
+            model.write(bytes, r7tFaceSize(indexWidthFlag));
         }
         in.next();
     }
+}
 
-    return model_text::resultOf(text, model);
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------------
+// The two converters
+// ---------------------------------------------------------------------------------------------------
+
+ConversionResult convertR7tToText(platform::File& model, platform::File& text) {
+    return model_text::convertToText(model, text, streamModel);
+}
+
+ConversionResult convertTextToR7t(platform::File& text, platform::File& model) {
+    return model_text::convertToModel(text, model, parseText);
+}
+
+bool convertR7tToText(const std::string& modelPath, const std::string& textPath) {
+    return model_text::convertPaths(modelPath, textPath, model_text::Output::Text, convertR7tToText);
 }
 
 bool convertTextToR7t(const std::string& modelPath, const std::string& textPath) {
-    return model_text::convertPathToModel(modelPath, textPath, convertTextToR7t);
+    return model_text::convertPaths(modelPath, textPath, model_text::Output::Model, convertTextToR7t);
 }
 
 }  // namespace bxa

@@ -12,6 +12,7 @@
 // Floats pass through rounded to six decimals; integers exactly.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -32,48 +33,53 @@ struct R7tRecordHeader {
     uint8_t recordValue = 0;  // label "Record"
 };
 
+// Eight float32, carried through as numbers.
+struct R7tVertex {
+    std::array<float, R7tVertexValues> values{};
+};
+
+// Three vertex indices, 0 to 255 in a record whose indexWidthFlag is not 0 (one byte each), else signed
+// 16-bit numbers (two bytes each).
+struct R7tFace {
+    std::array<int16_t, 3> indices{};
+};
+
+// The bytes of one face: 3 when indexWidthFlag is not 0, else 6.
+size_t r7tFaceSize(uint8_t indexWidthFlag);
+
+// The records' bytes (R7tRecordHeaderSize, R7tVertexSize or r7tFaceSize(indexWidthFlag) of them at `p`);
+// every bit pattern is a valid record. storeR7tFace keeps the low 8 bits of each index when the flag asks
+// for one-byte indices.
+R7tRecordHeader loadR7tRecordHeader(const uint8_t* p);
+void storeR7tRecordHeader(uint8_t* p, const R7tRecordHeader& header);
+R7tVertex loadR7tVertex(const uint8_t* p);
+void storeR7tVertex(uint8_t* p, const R7tVertex& vertex);
+R7tFace loadR7tFace(const uint8_t* p, uint8_t indexWidthFlag);
+void storeR7tFace(uint8_t* p, const R7tFace& face, uint8_t indexWidthFlag);
+
 // ---------------------------------------------------------------------------------------------------
-// The converters over open files: they print nothing, and leave both files open
+// The converters, over open files and over paths (their files and messages: conversion_result.hpp)
 // ---------------------------------------------------------------------------------------------------
 
-// Writes the text form of the binary model `model` (read from its start; seeked back there first) to
-// `text` (freshly created and empty, written in order from its position, never closed: the caller flushes
-// and closes it and checks that). Returns Ok, ReadFailed (a read of `model` failed: the text stops there)
-// or WriteFailed (a write to `text` has failed already; a failure that only the close can tell is the
-// caller's to see).
+// Writes the text form of the binary model `model` to `text`.
 //
 // Streams in constant memory. Hostile input: an empty file reads as NumRecords 0; otherwise the text
 // stops after the last whole field or record when the file ends early. A name with no NUL in its 32
-// bytes is printed as exactly those 32 bytes. The text is never longer than about 15 bytes per byte of
-// the model.
+// bytes is printed as exactly those 32 bytes.
 ConversionResult convertR7tToText(platform::File& model, platform::File& text);
 
-// Parses the text form `text` (read from its start) into the binary model `model` (freshly created and
-// empty, never closed). Results as above, ReadFailed for `text`.
+// Parses the text form `text` into the binary model `model`.
 //
 // Streams in constant memory. Reads by line position only; counts come from the lines that carry them
 // and only their low 8 or 16 bits are written. A missing or unparsable number reads as 0 (so a record
 // whose "??" line holds no number gets 16-bit indices); a line without a colon where one is expected holds
 // no name and no numbers; lines are cut at 1,023 characters; names are cut to 32 bytes. When the text
 // ends before the counts are met no further record is written (the NumRecords byte always is; lines
-// missing inside a started record read as empty), so the model holds at most 32 bytes per line of text.
+// missing inside a started record read as empty), so after that byte the model holds at most 32 bytes
+// per line of text.
 ConversionResult convertTextToR7t(platform::File& text, platform::File& model);
 
-// ---------------------------------------------------------------------------------------------------
-// The converters over paths, with their console messages
-// ---------------------------------------------------------------------------------------------------
-
-// Opens `modelPath` for reading and creates or truncates `textPath`, then converts as above and closes
-// both. Returns false, after printing "\nError: Could not open R7 file (%s)\n" or "\nError: Could not
-// open output file (%s)\n" on standard error, when one of the files cannot be opened, and after "\nError:
-// Could not write output file (%s)\n" when the text could not be written whole (a full disk); true
-// otherwise, a failed read of the model included (the text then stops there).
 bool convertR7tToText(const std::string& modelPath, const std::string& textPath);
-
-// Creates or truncates `modelPath` first, then opens `textPath` for reading, converts as above and closes
-// both. Returns false, with the same two messages, when a file cannot be opened (the model file then stays
-// empty if it was created), and after "\nError: Could not write R7 file (%s)\n" when the model could not
-// be written whole (a full disk); true otherwise.
 bool convertTextToR7t(const std::string& modelPath, const std::string& textPath);
 
 }  // namespace bxa

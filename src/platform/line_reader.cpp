@@ -24,7 +24,8 @@ size_t LineReader::findLineEnd(const char* start, size_t available) const {
         const void* lf = std::memchr(start, '\n', available);
         return lf != nullptr ? static_cast<size_t>(static_cast<const char*>(lf) - start) : available;
     }
-    return static_cast<size_t>(std::find_if(start, start + available, [](char c) { return c == '\n' || c == '\r'; }) - start);
+    return static_cast<size_t>(
+        std::find_if(start, start + available, [](char c) { return c == '\n' || c == '\r'; }) - start);
 }
 
 bool LineReader::next() {

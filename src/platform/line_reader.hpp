@@ -13,12 +13,13 @@ namespace bxa::platform {
 // LfCrLfOrLoneCr (text saved by editors that end lines with CR alone).
 enum class LineEnds { LfOrCrLf, LfCrLfOrLoneCr };
 
-// Reads a file from its position when the reader is made.
+// Reads a file from its position when the reader is made. A read that fails ends the text there, as the
+// end of the file would (the File tells which: readFailed()).
 //
 // A line is at most `maxChars` characters; the rest of a longer line is skipped, so line positions stay
-// aligned. With LfOrCrLf the line is cut first and one CR is then dropped from its end, as a line buffer
-// that kept the CR of a CR LF would be read (a CR elsewhere in the line is part of it); with
-// LfCrLfOrLoneCr no CR is ever part of a line. A NUL byte ends a line's content, as it would in a C string
+// aligned. With LfOrCrLf the line is cut to maxChars first and then loses one CR at its end, as a C line
+// buffer would read a CR LF line (a CR elsewhere stays part of the line); with LfCrLfOrLoneCr no CR is
+// ever part of a line. A NUL byte ends a line's content, as it would in a C string
 // buffer; the bytes up to the line end are still skipped. Memory: one 64 KiB block and the line.
 class LineReader {
 public:
@@ -40,9 +41,6 @@ public:
     // The bytes taken by the lines read so far, line ends included, counted from where the reader started.
     // With LfOrCrLf a new reader started that many bytes further reads exactly the lines that follow.
     uint64_t consumed() const { return blockStart_ + position_; }
-
-    // True once a read of the file failed (rather than met its end); the text then ends there.
-    bool readFailed() const { return file_.readFailed(); }
 
 private:
     bool fill();

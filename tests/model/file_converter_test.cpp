@@ -1,10 +1,9 @@
 // The converters over open files: the same bytes as the path-based ones, no console output, a result
 // that tells a failed read or write, and the output left open for the caller.
+#include "model/model_test_support.hpp"
 #include "model/r7d_model.hpp"
 #include "model/r7p_model.hpp"
 #include "model/r7t_model.hpp"
-
-#include "model/model_test_support.hpp"
 
 namespace bxa::test {
 namespace {
@@ -25,16 +24,40 @@ struct Kind {
 
 std::vector<Kind> kinds() {
     Bytes r7d;
-    r7d.u32(2).u32(2).u32(1).u32(1).floats({1, 2, 3, 4, 5, 6, 7, 8, 9, 10}).floats({0.5f, 0, 0, 0, 0, 0, 0, 0, 0, -1});
+    r7d.u32(2)
+        .u32(2)
+        .u32(1)
+        .u32(1)
+        .floats({1, 2, 3, 4, 5, 6, 7, 8, 9, 10})
+        .floats({0.5f, 0, 0, 0, 0, 0, 0, 0, 0, -1});
     r7d.i16(0).i16(1).i16(-1).i16(1).i16(0).i16(7).name("wall.bmp");
     r7d.name("Box").floats({0.5f, 0, 0, 0, 0, 0, 1}).i32(1).i32(2).i32(-1).i32(3).i16(1).i16(0).i16(2).i16(0);
     r7d.i32(0).i32(0).i32(7).u8(0).u8(9);
     Bytes r7p;
-    r7p.u32(3).u32(1).u32(1).u32(1).name("hull.bmp").name("Hull").floats({0.5f, 0, 0, 0, 0, 0, 0}).i32(1).i32(0).i32(-1);
+    r7p.u32(3)
+        .u32(1)
+        .u32(1)
+        .u32(1)
+        .name("hull.bmp")
+        .name("Hull")
+        .floats({0.5f, 0, 0, 0, 0, 0, 0})
+        .i32(1)
+        .i32(0)
+        .i32(-1);
     r7p.i16(0).i16(0).i16(0).i16(0).i16(0).i16(1).i16(0).i16(0);
     r7p.i16(1).i16(1).i16(0).floats({1, 2, 3, 4, 5, 6, 7, 8, 9, 10}).u16(0).u16(0).u16(40000);
     Bytes r7t;
-    r7t.u8(1).name("Tree").u8(0).u16(1).u16(1).u8(2).floats({1, 2, 3, 4, 5, 6, 7, 8}).u8(1).u8(0).u8(0).u8(255);
+    r7t.u8(1)
+        .name("Tree")
+        .u8(0)
+        .u16(1)
+        .u16(1)
+        .u8(2)
+        .floats({1, 2, 3, 4, 5, 6, 7, 8})
+        .u8(1)
+        .u8(0)
+        .u8(0)
+        .u8(255);
     return {{"R7D", convertR7dToText, convertTextToR7d, convertR7dToText, convertTextToR7d, r7d.str()},
             {"R7P", convertR7pToText, convertTextToR7p, convertR7pToText, convertTextToR7p, r7p.str()},
             {"R7T", convertR7tToText, convertTextToR7t, convertR7tToText, convertTextToR7t, r7t.str()}};
@@ -93,8 +116,10 @@ TEST_F(FileConverterTest, AWriteThatFailedIsToldAndNothingIsPrinted) {
         File fullText = File::createForWriting("/dev/full");
         File fullModel = File::createForWriting("/dev/full");
         ::testing::internal::CaptureStderr();
-        EXPECT_EQ(all[i].toText(model, fullText), i == 1 ? ConversionResult::Ok : ConversionResult::WriteFailed);
-        EXPECT_EQ(all[i].toModel(text, fullModel), i == 0 ? ConversionResult::WriteFailed : ConversionResult::Ok);
+        EXPECT_EQ(all[i].toText(model, fullText),
+                  i == 1 ? ConversionResult::Ok : ConversionResult::WriteFailed);
+        EXPECT_EQ(all[i].toModel(text, fullModel),
+                  i == 0 ? ConversionResult::WriteFailed : ConversionResult::Ok);
         // A short output fails only when the caller flushes it.
         EXPECT_FALSE(fullText.close());
         EXPECT_FALSE(fullModel.close());

@@ -103,6 +103,14 @@ inline std::string crlf(std::initializer_list<std::string_view> lines) {
     return text;
 }
 
+// `count` copies of `piece`.
+inline std::string repeated(std::string_view piece, size_t count) {
+    std::string text;
+    text.reserve(piece.size() * count);
+    for (size_t i = 0; i < count; ++i) text.append(piece);
+    return text;
+}
+
 inline std::string golden(const std::string& name) {
     std::ifstream in(std::string(BXA_MODEL_GOLDEN_DIR) + "/" + name, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

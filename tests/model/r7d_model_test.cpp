@@ -245,6 +245,88 @@ TEST_F(R7dModelTest, ShortHeaderReadsItsMissingBytesAsZero) {
     EXPECT_EQ(text, headerFor(5, 0, 0, 0) + crlf({VertexComment, FaceComment, "// Bitmaps", EntityComment}));
 }
 
+// The whole text of a model whose tables are given as lines.
+std::string textOf(int v, int f, int b, int e, const std::vector<std::string>& vertices,
+                   const std::vector<std::string>& faces, const std::vector<std::string>& bitmaps,
+                   const std::vector<std::string>& entities) {
+    std::string text = headerFor(v, f, b, e) + VertexComment + "\r\n";
+    for (const std::string& line : vertices) text += line + "\r\n";
+    text += FaceComment + "\r\n";
+    for (const std::string& line : faces) text += line + "\r\n";
+    text += "// Bitmaps\r\n";
+    for (const std::string& line : bitmaps) text += line + "\r\n";
+    text += EntityComment + "\r\n";
+    for (const std::string& line : entities) text += line + "\r\n";
+    return text;
+}
+
+std::string faceLine(int index, int a, int b, int c, int bitmapIndex, const std::string& name) {
+    char line[200];
+    std::snprintf(line, sizeof line, "Face[%4d]:%3d %3d %3d %3d // %s", index, a, b, c, bitmapIndex, name.c_str());
+    return line;
+}
+
+const std::string ZeroVertexLine =
+    "  0.0000   0.0000   0.0000   0.0000   0.0000   0.0000   0.0000   0.0000   0.0000   0.0000";
+
+TEST_F(R7dModelTest, FaceTableCutByTheEndListsWholeFacesWithoutBitmaps) {
+    Bytes b;
+    b.u32(1).u32(3).u32(1).u32(1).raw(std::string(40, '\0')).i16(1).i16(2).i16(3).i16(4).i16(5).i16(6).i16(7);
+    EXPECT_EQ(toText(b), textOf(1, 3, 1, 1, {ZeroVertexLine}, {faceLine(0, 1, 2, 3, 0, "(null)"), faceLine(1, 4, 5, 6, 0, "(null)")},
+                                {}, {}));
+}
+
+TEST_F(R7dModelTest, EntityTableCutByTheEndLeavesEveryFaceIndexZero) {
+    // The bitmaps are whole, so index 0 selects the first of them; the index bytes lie past the cut.
+    Bytes b;
+    b.u32(0).u32(2).u32(2).u32(2).i16(1).i16(2).i16(3).i16(4).i16(5).i16(6).name("first.bmp").name("second.bmp");
+    b.name("Whole").raw(std::string(64, '\0')).name("Cut").raw(std::string(10, '\0'));
+    EXPECT_EQ(toText(b), textOf(0, 2, 2, 2, {}, {faceLine(0, 1, 2, 3, 0, "first.bmp"), faceLine(1, 4, 5, 6, 0, "first.bmp")},
+                                {"Bitmap[  0]:first.bmp", "Bitmap[  1]:second.bmp"},
+                                {"Entity[  0]:" + std::string(27, ' ') + "Whole:" + std::string(ZeroEntityTail)}));
+}
+
+TEST_F(R7dModelTest, ForgedBitmapCountListsTheWholeNamesAndFacesSelectAmongThem) {
+    Bytes b;
+    b.u32(0).u32(2).u32(0xFFFFFFFFu).u32(5).i16(0).i16(0).i16(0).i16(0).i16(0).i16(0).name("a.bmp").name("b.bmp");
+    b.raw("tail");
+    EXPECT_EQ(toText(b), headerFor(0, 2, -1, 5) + crlf({VertexComment, FaceComment}) +
+                             crlf({faceLine(0, 0, 0, 0, 0, "a.bmp"), faceLine(1, 0, 0, 0, 0, "a.bmp")}) +
+                             crlf({"// Bitmaps", "Bitmap[  0]:a.bmp", "Bitmap[  1]:b.bmp", EntityComment}));
+}
+
+TEST_F(R7dModelTest, IndexByteSelectsAmongTheFirst256BitmapsOnly) {
+    // Index 255 names the 256th bitmap when there are more, and no bitmap when there are 255.
+    for (uint32_t bitmaps : {255u, 256u, 300u}) {
+        Bytes b;
+        b.u32(0).u32(2).u32(bitmaps).u32(0).i16(0).i16(0).i16(0).i16(0).i16(0).i16(0);
+        for (uint32_t i = 0; i < bitmaps; ++i) b.name("bmp" + std::to_string(i));
+        b.u8(255).u8(254);
+        auto lines = linesOf(toText(b));
+        EXPECT_EQ(lines.at(6), faceLine(0, 0, 0, 0, 255, bitmaps > 255 ? "bmp255" : "(null)")) << bitmaps;
+        EXPECT_EQ(lines.at(7), faceLine(1, 0, 0, 0, 254, "bmp254")) << bitmaps;
+        EXPECT_EQ(lines.at(9 + bitmaps - 1), "Bitmap[" + std::to_string(bitmaps - 1) + "]:bmp" + std::to_string(bitmaps - 1));
+    }
+}
+
+TEST_F(R7dModelTest, FacesAndIndexBytesMatchAcrossReadBlocksWhenTheIndicesAreCut) {
+    // Far more faces than one read block holds, and index bytes for only part of them: the face lines
+    // pair every face with its own byte, and those past the end of the file with 0.
+    const int faces = 25000, indexed = 15001;
+    Bytes b;
+    b.u32(0).u32(faces).u32(1).u32(0);
+    for (int i = 0; i < faces; ++i) b.i16(i).i16(-i).i16(i % 100);
+    b.name("only.bmp");
+    for (int i = 0; i < indexed; ++i) b.u8(static_cast<uint32_t>(i % 3));
+    std::vector<std::string> faceLines;
+    for (int i = 0; i < faces; ++i) {
+        int index = i < indexed ? i % 3 : 0;
+        faceLines.push_back(faceLine(i, static_cast<int16_t>(i), static_cast<int16_t>(-i), i % 100, index,
+                                     index == 0 ? "only.bmp" : "(null)"));
+    }
+    EXPECT_EQ(toText(b), textOf(0, faces, 1, 0, {}, faceLines, {"Bitmap[  0]:only.bmp"}, {}));
+}
+
 // ---------------------------------------------------------------------------------------------------
 // Hostile text
 // ---------------------------------------------------------------------------------------------------
@@ -268,6 +350,47 @@ TEST_F(R7dModelTest, FaceLinesWrittenBeforeTheEndKeepTheirBitmapIndices) {
     std::string text = crlf({"NumVertices: 0", "NumFaces: 1000000", "", "", "", "", "Face[0]: 1 2 3 4", "Face[1]: 5 6 7 8"});
     Bytes expected;
     expected.u32(0).u32(1000000).u32(0).u32(0).i16(1).i16(2).i16(3).i16(5).i16(6).i16(7).u8(4).u8(8);
+    EXPECT_EQ(toBinary(text), expected.str());
+}
+
+TEST_F(R7dModelTest, TheBitmapIndicesComeFromTheSameFaceLinesAsTheFaces) {
+    // Past the first 1,048,576 faces the index table is written from a second reading of the face lines:
+    // an overlong line, a NUL, a missing colon, LF and CR LF line ends and a text that ends inside the
+    // table must pair up alike whether their indices were held or read again, here across that border.
+    const std::string overlong = "Face[1]: 5 6 7 8 " + std::string(40000, 'x') + " 99";
+    const std::string tricky = crlf({"Face[0]: 1 2 3 4", overlong}) + std::string("Face[2]: 9 10 11\0 12\n", 21) +
+                               "Face[3] 13 14 15 16\n" + "Face[4]: -1 -2 -3 255 // a\rb\r\n" + "Face[5]: 0 0 0 300";
+    Bytes trickyFaces;
+    trickyFaces.i16(1).i16(2).i16(3).i16(5).i16(6).i16(7).i16(9).i16(10).i16(11).i16(0).i16(0).i16(0);
+    trickyFaces.i16(-1).i16(-2).i16(-3).i16(0).i16(0).i16(0);
+    Bytes trickyIndices;
+    trickyIndices.u8(4).u8(8).u8(0).u8(0).u8(255).u8(300 & 0xFF);
+    for (int plain : {0, (1 << 20) - 2}) {
+        const std::string text = headerFor(0, plain + 9, 0, 0) + crlf({VertexComment, FaceComment}) +
+                                 repeated("f: 7 8 9 10\n", static_cast<size_t>(plain)) + tricky;
+        Bytes expected;
+        expected.u32(0).u32(static_cast<uint32_t>(plain) + 9).u32(0).u32(0);
+        Bytes plainFace;
+        plainFace.i16(7).i16(8).i16(9);
+        expected.raw(repeated(plainFace, static_cast<size_t>(plain))).raw(trickyFaces);
+        expected.raw(std::string(static_cast<size_t>(plain), '\x0A')).raw(trickyIndices);
+        EXPECT_TRUE(toBinary(text) == expected.str()) << plain << " plain face lines first";
+    }
+}
+
+TEST_F(R7dModelTest, ManyFaceLinesGiveTheirIndicesInOrder) {
+    // More face lines than the read and write blocks hold, between vertex, bitmap and entity lines.
+    const int faces = 70000;
+    std::vector<std::string> faceLines;
+    Bytes expected;
+    expected.u32(1).u32(faces).u32(1).u32(1).floats({1, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+    for (int i = 0; i < faces; ++i) {
+        faceLines.push_back(faceLine(i, i % 30000, 1, 2, i % 256, "ignored"));
+        expected.i16(i % 30000).i16(1).i16(2);
+    }
+    expected.name("b.bmp").name("E").raw(std::string(64, '\0'));
+    for (int i = 0; i < faces; ++i) expected.u8(static_cast<uint32_t>(i % 256));
+    const std::string text = textOf(1, faces, 1, 1, {"1"}, faceLines, {"Bitmap[  0]:b.bmp"}, {"Entity[  0]:E:"});
     EXPECT_EQ(toBinary(text), expected.str());
 }
 

@@ -23,10 +23,13 @@ struct Line {
     bool operator==(const Line&) const = default;
 };
 
-void PrintTo(const Line& line, std::ostream* out) { *out << '"' << line.text << '"' << (line.ended ? " + end" : ""); }
+void PrintTo(const Line& line, std::ostream* out) {
+    *out << '"' << line.text << '"' << (line.ended ? " + end" : "");
+}
 
 // Every line of `text`, and whether it had a line end; checks that the reader then stays at the end.
-std::vector<Line> linesOf(const std::string& text, size_t maxChars = 1023, LineEnds ends = LineEnds::LfOrCrLf) {
+std::vector<Line> linesOf(const std::string& text, size_t maxChars = 1023,
+                          LineEnds ends = LineEnds::LfOrCrLf) {
     ScratchDir dir;
     writeFile(dir.path() / "t", text);
     File file = File::openForReading(dir / "t");
@@ -51,19 +54,23 @@ TEST(LineReader, ACrIsALineEndOnlyBeforeAnLfUnlessLoneCrIsAskedFor) {
     const std::string text = "a\rb\r\nc\n\rd\r\r\ne\r";
     EXPECT_EQ(linesOf(text), (std::vector<Line>{{"a\rb", true}, {"c", true}, {"\rd\r", true}, {"e", false}}));
     EXPECT_EQ(linesOf(text, 1023, LineEnds::LfCrLfOrLoneCr),
-              (std::vector<Line>{{"a", true}, {"b", true}, {"c", true}, {"", true}, {"d", true}, {"", true}, {"e", true}}));
+              (std::vector<Line>{
+                  {"a", true}, {"b", true}, {"c", true}, {"", true}, {"d", true}, {"", true}, {"e", true}}));
 }
 
 TEST(LineReader, ACrLfSplitByABlockBoundaryIsOneLineEnd) {
     // The CR is the last byte of the first block, its LF the first byte of the second.
     const std::string first(Block - 1, 'x');
     for (LineEnds ends : {LineEnds::LfOrCrLf, LineEnds::LfCrLfOrLoneCr}) {
-        EXPECT_EQ(linesOf(first + "\r\nnext\r\n", Block, ends), (std::vector<Line>{{first, true}, {"next", true}}));
+        EXPECT_EQ(linesOf(first + "\r\nnext\r\n", Block, ends),
+                  (std::vector<Line>{{first, true}, {"next", true}}));
     }
     // A lone CR at the end of the first block, and at the very end of the file.
-    EXPECT_EQ(linesOf(first + "\rnext\r", Block, LineEnds::LfCrLfOrLoneCr), (std::vector<Line>{{first, true}, {"next", true}}));
+    EXPECT_EQ(linesOf(first + "\rnext\r", Block, LineEnds::LfCrLfOrLoneCr),
+              (std::vector<Line>{{first, true}, {"next", true}}));
     // The LF that opens the second block belongs to the CR before it; the next LF is a line of its own.
-    EXPECT_EQ(linesOf(first + "\r\n\n", Block, LineEnds::LfCrLfOrLoneCr), (std::vector<Line>{{first, true}, {"", true}}));
+    EXPECT_EQ(linesOf(first + "\r\n\n", Block, LineEnds::LfCrLfOrLoneCr),
+              (std::vector<Line>{{first, true}, {"", true}}));
 }
 
 TEST(LineReader, LinesAcrossBlockBoundariesComeWhole) {
@@ -77,9 +84,11 @@ TEST(LineReader, LinesAcrossBlockBoundariesComeWhole) {
 }
 
 TEST(LineReader, AnOverlongLineIsCutAndItsRestSkipped) {
-    EXPECT_EQ(linesOf("abcdefgh\r\nnext\r\nxy", 3), (std::vector<Line>{{"abc", true}, {"nex", true}, {"xy", false}}));
+    EXPECT_EQ(linesOf("abcdefgh\r\nnext\r\nxy", 3),
+              (std::vector<Line>{{"abc", true}, {"nex", true}, {"xy", false}}));
     // A line far longer than a block keeps its first characters and the next line stays in place.
-    EXPECT_EQ(linesOf(std::string(5 * Block, 'z') + "\nafter\n", 7), (std::vector<Line>{{"zzzzzzz", true}, {"after", true}}));
+    EXPECT_EQ(linesOf(std::string(5 * Block, 'z') + "\nafter\n", 7),
+              (std::vector<Line>{{"zzzzzzz", true}, {"after", true}}));
     EXPECT_EQ(linesOf(std::string(5 * Block, 'z') + "\rafter\r", 7, LineEnds::LfCrLfOrLoneCr),
               (std::vector<Line>{{"zzzzzzz", true}, {"after", true}}));
 }
@@ -93,7 +102,8 @@ TEST(LineReader, TheCrOfACrLfIsDroppedAfterTheCut) {
 }
 
 TEST(LineReader, ANulEndsTheLineContent) {
-    EXPECT_EQ(linesOf(std::string("ab\0cd\r\nnext\n\0", 13)), (std::vector<Line>{{"ab", true}, {"next", true}, {"", false}}));
+    EXPECT_EQ(linesOf(std::string("ab\0cd\r\nnext\n\0", 13)),
+              (std::vector<Line>{{"ab", true}, {"next", true}, {"", false}}));
     EXPECT_EQ(linesOf(std::string("ab\r\0\n", 5)), (std::vector<Line>{{"ab\r", true}}));
 }
 
@@ -107,7 +117,8 @@ TEST(LineReader, AReaderStartedWhereAnotherHadGotReadsTheSameLines) {
     LineReader first(file, 50);
     std::vector<std::pair<uint64_t, std::string>> starts;
     while (first.next()) starts.push_back({first.consumed(), first.line()});
-    for (size_t i : {size_t{0}, size_t{1}, size_t{7000}, size_t{13107}, starts.size() - 3, starts.size() - 2}) {
+    for (size_t i :
+         {size_t{0}, size_t{1}, size_t{7000}, size_t{13107}, starts.size() - 3, starts.size() - 2}) {
         ASSERT_TRUE(file.seek(static_cast<int64_t>(starts[i].first)));
         LineReader again(file, 50);
         for (size_t k = i + 1; k < starts.size(); ++k) {
@@ -124,14 +135,14 @@ TEST(LineReader, AFailedReadEndsTheTextAndIsTold) {
     ASSERT_TRUE(writeOnly.write("some\ntext\n"));
     LineReader reader(writeOnly, 100);
     EXPECT_FALSE(reader.next());
-    EXPECT_TRUE(reader.readFailed());
+    EXPECT_TRUE(writeOnly.readFailed());
 
     writeFile(dir.path() / "r", "fine\n");
     File readable = File::openForReading(dir / "r");
     LineReader fine(readable, 100);
     while (fine.next()) {
     }
-    EXPECT_FALSE(fine.readFailed());
+    EXPECT_FALSE(readable.readFailed());
 }
 
 }  // namespace
