@@ -179,7 +179,7 @@ bool encodeCatalogMembers(PackRun& run, File& catalog, const std::string& catalo
             return false;
         }
     }
-    if (reader.readFailed()) {
+    if (catalog.readFailed()) {
         run.console.err("\n\nError: Could not read catalog (%s)\n\n", catalogPath.c_str());
         return false;
     }
