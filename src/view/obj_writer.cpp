@@ -50,9 +50,9 @@ bool writeObj(const std::string& path, const Mesh& mesh, const std::vector<Mater
     TextOutput out(file);
     const bool withNormals = normalsUsable(mesh);
     out.text("# ").text(objToken(modelFileName, "model")).text(", an ").text(formatLabel(mesh.format));
-    out.text(" model, written by bxa-view\n# ").number(uint64_t{mesh.vertices.size()}).text(" vertices, ");
-    out.number(uint64_t{mesh.faces.size()}).text(" faces, ").number(mesh.entityCount).text(" entities; ");
-    out.number(mesh.brokenFaceCount).text(" faces left out: a corner lies outside the vertex table\n");
+    out.text(" model, written by bxa-view\n# vertices: ").number(uint64_t{mesh.vertices.size()});
+    out.text(", faces: ").number(uint64_t{mesh.faces.size()}).text(", entities: ").number(mesh.entityCount);
+    out.text(", faces left out (a corner outside the vertex table): ").number(mesh.brokenFaceCount).character('\n');
     if (!withNormals) out.text("# no normals: some vertex normal has length 0\n");
     out.text("mtllib ").text(mtlFileName).character('\n');
 

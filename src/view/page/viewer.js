@@ -295,7 +295,7 @@ async function select(index) {
     frame(box);
   }
   showDetails();
-  render();
+  resize();
   setStatus(renderer ? `${entry.name}: ${countsText(entry)}` : 'WebGL is not available in this browser');
   document.body.dataset.state = 'ready';
   document.body.dataset.model = String(index);
@@ -305,13 +305,17 @@ function render() {
   if (renderer) renderer.render(scene, camera);
 }
 
+// The model is centred in the part of the canvas that the info panel leaves free.
 function resize() {
   if (!renderer) return;
   const canvas = elements.canvas;
   const width = canvas.clientWidth;
-  const height = canvas.clientHeight;
+  const height = Math.max(canvas.clientHeight, 1);
   renderer.setSize(width, height, false);
-  camera.aspect = width / Math.max(height, 1);
+  camera.aspect = width / height;
+  const panel = elements.info.hidden ? 0 : elements.info.offsetWidth + 20;
+  if (panel > 0 && width > 2 * panel) camera.setViewOffset(width, height, panel / 2, 0, width, height);
+  else camera.clearViewOffset();
   camera.updateProjectionMatrix();
   render();
 }
