@@ -3,8 +3,7 @@
 // every model is picked from the list in turn. For each: no console error, the counts beside the model are
 // the model's, and the model covers a plausible share of the canvas; the broken model shows its faces in
 // the warning colour.
-//   node page_test.mjs BXA_VIEW NODE_MODULES SOURCE_DIR [SCREENSHOT.png]
-// SCREENSHOT.png, when given, receives the page with the first example model (docs/ keeps one).
+//   node page_test.mjs BXA_VIEW NODE_MODULES SOURCE_DIR
 import { execFileSync } from 'node:child_process';
 import { cpSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { createRequire } from 'node:module';
@@ -12,7 +11,7 @@ import { tmpdir } from 'node:os';
 import { join, resolve } from 'node:path';
 import { pathToFileURL } from 'node:url';
 
-const [bxaView, nodeModules, sourceDir, screenshotPath] = process.argv.slice(2).map((a) => resolve(a));
+const [bxaView, nodeModules, sourceDir] = process.argv.slice(2).map((a) => resolve(a));
 const require = createRequire(join(nodeModules, 'page_test.cjs'));
 const { chromium } = require('playwright-core');
 const { PNG } = require('pngjs');
@@ -102,7 +101,6 @@ try {
     } else {
       check(shares.warning < 0.0005, `${name}: nothing in the warning colour`);
     }
-    if (index === 0 && screenshotPath) await page.screenshot({ path: screenshotPath });
   }
   check(errors.length === 0, `no console errors${errors.length ? ': ' + errors.join(' | ') : ''}`);
   check(requests.length === 0, `no requests outside the folder${requests.length ? ': ' + requests.join(' ') : ''}`);

@@ -9,6 +9,8 @@ const BACKGROUND = 0x1d2127;
 const WARNING = 0xff3b30;
 const UNTEXTURED = 0xb4b6bc;
 const SHOWN_WARNINGS = 20;
+// Where a model is first seen from: front, a little right and above.
+const VIEW_DIRECTION = new THREE.Vector3(0.5, 0.3, 1).normalize();
 
 const state = {
   title: '',
@@ -168,12 +170,15 @@ function buildModel(data) {
   dots.setAttribute('position', new THREE.BufferAttribute(positions, 3));
   group.add(new THREE.Points(dots, new THREE.PointsMaterial({ color: 0x7f8a99, size: 3, sizeAttenuation: false })));
 
-  // Broken faces in the warning colour, drawn over everything; a corner outside the vertex table is put
-  // at the centre of the model, so the face points at it.
+  // Broken faces in the warning colour, drawn over everything. A corner outside the vertex table is put at
+  // a red dot just above the model as it is first seen, so that such a face shows as a triangle.
   if (data.broken.length > 0) {
+    const radius = box.isEmpty() ? 1 : Math.max(box.getSize(new THREE.Vector3()).length() / 2, 1e-3);
+    const up = new THREE.Vector3(0, 1, 0).addScaledVector(VIEW_DIRECTION, -VIEW_DIRECTION.y).normalize();
+    const marker = centre.clone().addScaledVector(up, radius * 0.9);
     const corners = new Float32Array(data.broken.length * 3);
     data.broken.forEach((index, i) => {
-      const source = index >= 0 ? new THREE.Vector3().fromArray(positions, index * 3) : centre;
+      const source = index >= 0 ? new THREE.Vector3().fromArray(positions, index * 3) : marker;
       source.toArray(corners, i * 3);
     });
     const faces = new THREE.BufferGeometry();
@@ -187,6 +192,12 @@ function buildModel(data) {
                                          new THREE.LineBasicMaterial({ color: WARNING, depthTest: false }));
     edges.renderOrder = 2;
     group.add(edges);
+    const dot = new THREE.BufferGeometry().setAttribute('position', new THREE.BufferAttribute(new Float32Array(marker.toArray()), 3));
+    const markerDot = new THREE.Points(dot, new THREE.PointsMaterial({ color: WARNING, size: 9, sizeAttenuation: false,
+                                                                       depthTest: false }));
+    markerDot.renderOrder = 3;
+    group.add(markerDot);
+    box.expandByPoint(marker);
   }
   return { group, box };
 }
@@ -195,8 +206,7 @@ function frame(box) {
   const sphere = box.isEmpty() ? new THREE.Sphere(new THREE.Vector3(), 1) : box.getBoundingSphere(new THREE.Sphere());
   const radius = Math.max(sphere.radius, 1e-3);
   const distance = radius / Math.sin(THREE.MathUtils.degToRad(camera.fov / 2)) * 1.1;
-  const direction = new THREE.Vector3(0.6, 0.45, 1).normalize();
-  camera.position.copy(sphere.center).addScaledVector(direction, distance);
+  camera.position.copy(sphere.center).addScaledVector(VIEW_DIRECTION, distance);
   camera.near = distance / 100;
   camera.far = distance * 100;
   camera.updateProjectionMatrix();
