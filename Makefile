@@ -11,7 +11,7 @@ FUZZ_SECONDS ?= 60
 FUZZ_CAP_SECONDS ?= 60
 CLANGXX      := $(shell command -v clang++ 2>/dev/null)
 
-.PHONY: all build demo test test-normal test-asan test-fuzz test-install fuzz bench install package clean
+.PHONY: all build demo test test-normal test-asan test-fuzz test-install fuzz bench install package screenshots clean
 
 all: build
 
@@ -23,6 +23,9 @@ build: $(BUILD)/build.ninja
 
 demo: build
 	sh examples/demo.sh $(BUILD)/src/driver/bxa
+	@echo
+	@echo "== bxa-view examples/work $(BUILD)/demo/preview"
+	$(BUILD)/src/view/bxa-view examples/work $(BUILD)/demo/preview
 
 test: test-normal test-install test-asan test-fuzz
 
@@ -30,7 +33,8 @@ test-normal: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # Installs into a staging prefix, builds the example program against the installed package, runs it on the
-# bundled archive, and checks that the man page renders without warnings.
+# bundled archive, runs the installed bxa-view on the example work directory, and checks that the man pages
+# render without warnings.
 STAGE := $(CURDIR)/$(BUILD)/stage
 test-install: build
 	rm -rf $(STAGE) $(BUILD)/list_records
@@ -41,7 +45,11 @@ test-install: build
 	cat $(BUILD)/list_records/out.txt
 	grep -q '^PANEL.R7D ' $(BUILD)/list_records/out.txt
 	test -x $(STAGE)/bin/bxa && test -f $(STAGE)/share/man/man1/bxa.1
-	groff -ww -man -Tutf8 docs/bxa.1 2>$(BUILD)/man-warnings.txt >/dev/null
+	test -x $(STAGE)/bin/bxa-view && test -f $(STAGE)/share/man/man1/bxa-view.1
+	rm -rf $(BUILD)/installed-view
+	$(STAGE)/bin/bxa-view examples/work $(BUILD)/installed-view 2>$(BUILD)/installed-view.txt
+	grep -q '^bxa-view: 3 of 3 models written' $(BUILD)/installed-view.txt
+	groff -ww -man -Tutf8 docs/bxa.1 docs/bxa-view.1 2>$(BUILD)/man-warnings.txt >/dev/null
 	test ! -s $(BUILD)/man-warnings.txt || (cat $(BUILD)/man-warnings.txt; false)
 
 PREFIX ?= /usr/local
@@ -82,6 +90,21 @@ bench:
 	cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DBXA_BENCH=ON -DBUILD_TESTING=OFF
 	cmake --build $(BENCH_BUILD) -j $(JOBS)
 	sh bench/run_all.sh $(BENCH_BUILD)
+
+# The README's pictures of the preview page: the example work directory, and a copy of it in which a face of
+# PANEL.R7D points outside the vertex table. Needs Debian's chromium.
+SHOTS := $(BUILD)/screenshots
+CHROMIUM_SHOT = chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
+  --disable-background-networking --disable-component-update --disable-sync --use-angle=swiftshader \
+  --enable-unsafe-swiftshader --hide-scrollbars --window-size=1100,640 --virtual-time-budget=5000
+screenshots: build
+	rm -rf $(SHOTS) && mkdir -p $(SHOTS) && cp -r examples/work $(SHOTS)/work && cp -r examples/work $(SHOTS)/broken
+	sed 's/^Face\[   1\]:  0   2   3 /Face[   1]:  0   2   9 /' examples/work/PANEL.R7D > $(SHOTS)/broken/PANEL.R7D
+	for dir in work broken; do $(BUILD)/src/view/bxa-view $(SHOTS)/$$dir $(SHOTS)/$$dir-preview 2>/dev/null; done
+	$(CHROMIUM_SHOT) --user-data-dir=$(SHOTS)/profile-1 --screenshot=$(CURDIR)/docs/bxa-view.png \
+	  "file://$(CURDIR)/$(SHOTS)/work-preview/index.html#PANEL.R7D"
+	$(CHROMIUM_SHOT) --user-data-dir=$(SHOTS)/profile-2 --screenshot=$(CURDIR)/docs/bxa-view-broken.png \
+	  "file://$(CURDIR)/$(SHOTS)/broken-preview/index.html#PANEL.R7D"
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD)

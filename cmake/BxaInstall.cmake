@@ -1,5 +1,6 @@
-# Installation: the bxa executable and its man page, and the library (one static library per subsystem,
-# public headers under include/bxa) with a CMake package, so that other tools can find_package(bxa).
+# Installation: the bxa and bxa-view executables and their man pages, and the library (one static library
+# per subsystem, public headers under include/bxa) with a CMake package, so that other tools can
+# find_package(bxa).
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -18,7 +19,7 @@ target_link_libraries(bxa_library INTERFACE bxa_archive bxa_entry bxa_model bxa_
 set_target_properties(bxa_library PROPERTIES EXPORT_NAME library)
 set_target_properties(bxa_warnings PROPERTIES EXPORT_NAME warnings)
 
-install(TARGETS bxa RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS bxa bxa-view RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS ${BXA_INSTALLED_LIBRARIES} bxa_library bxa_warnings
         EXPORT bxaTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
@@ -33,7 +34,8 @@ configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/bxaConfig.cmake.in
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/bxaConfigVersion.cmake COMPATIBILITY SameMinorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/bxaConfig.cmake ${PROJECT_BINARY_DIR}/bxaConfigVersion.cmake
         DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/bxa)
-install(FILES ${PROJECT_SOURCE_DIR}/docs/bxa.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${PROJECT_SOURCE_DIR}/docs/bxa.1 ${PROJECT_SOURCE_DIR}/docs/bxa-view.1
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 # make package: a Debian package of the above.
 set(CPACK_GENERATOR DEB)
