@@ -142,7 +142,7 @@ void Export::exportModel(size_t index, ModelFormat format, const std::string& st
     if (!writeObj(joinPath(out_, entry.objFile), mesh, slots, name, mtlFile)) return fail("cannot write " + entry.objFile);
     if (!writeMtl(joinPath(out_, mtlFile), slots, name)) return fail("cannot write " + mtlFile);
     if (withPage_) {
-        const std::string script = "m" + std::to_string(index) + ".js";
+        const std::string script = dataScriptName('m', index);
         if (!writeModelData(pageData(script), index, mesh, slots, textureIds)) return fail("cannot write " + script);
         entry.dataScript = std::string(PageDataDirectory) + "/" + script;
     }
@@ -191,7 +191,7 @@ const TextureCopy& Export::copyTexture(const std::string& file) {
         failed_ = true;
         copy.fileName.clear();
     } else if (withPage_) {
-        const std::string script = "t" + std::to_string(textureCount_) + ".js";
+        const std::string script = dataScriptName('t', static_cast<uint64_t>(textureCount_));
         if (writeTextureData(pageData(script), static_cast<uint64_t>(textureCount_), copy.fileName, from)) {
             copy.id = textureCount_++;
         } else {

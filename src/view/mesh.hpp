@@ -31,10 +31,10 @@ struct MeshFace {
     // set in `outside` and its index here is 0; such a face is "broken": left out of the OBJ file and
     // drawn in the warning colour by the page.
     std::array<uint32_t, 3> corners{};
-    uint8_t outside = 0;
     uint32_t material = NoMaterial;  // index into Mesh::bitmaps, or NoMaterial
     uint32_t group = 0;              // index into Mesh::groups
-    uint64_t source = 0;             // where the face record came from (see SourcePlace)
+    uint8_t outside = 0;
+    uint64_t source = 0;  // where the face record came from (see SourcePlace)
 
     bool broken() const { return outside != 0; }
 };

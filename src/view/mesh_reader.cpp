@@ -169,38 +169,45 @@ private:
 constexpr size_t R7dEntityNumFacesAt = 76;
 constexpr size_t R7dEntityFirstFaceAt = 78;
 
-struct R7dFaceRecord {
-    std::array<int64_t, 3> corners;
-    SourcePlace place;
-};
-
-// Gives each face the first entity whose range holds it. `next[i]` leads from face i to the first face at
+// Gives each face the first entity whose range holds it. `next_[i]` leads from face i to the first face at
 // or after it still without a group, so every face is given a group once and the work stays linear.
 class FaceGroups {
 public:
-    explicit FaceGroups(size_t faces) : group_(faces, UINT32_MAX), next_(faces + 1) {
-        for (size_t i = 0; i <= faces; ++i) next_[i] = i;
+    explicit FaceGroups(std::vector<MeshFace>& faces) : faces_(faces), next_(faces.size() + 1) {
+        for (size_t i = 0; i < next_.size(); ++i) next_[i] = static_cast<uint32_t>(i);
+        for (MeshFace& face : faces_) face.group = NoGroup;
     }
 
     void assign(size_t first, size_t end, uint32_t group) {
         for (size_t i = findFree(first); i < end; i = findFree(i + 1)) {
-            group_[i] = group;
-            next_[i] = i + 1;
+            faces_[i].group = group;
+            next_[i] = static_cast<uint32_t>(i + 1);
         }
     }
 
-    uint32_t groupOf(size_t face) const { return group_[face]; }
+    // The faces left without a group get `group()`, called once if there are any.
+    template <typename MakeGroup>
+    void assignRest(MakeGroup group) {
+        uint32_t rest = NoGroup;
+        for (MeshFace& face : faces_) {
+            if (face.group != NoGroup) continue;
+            if (rest == NoGroup) rest = group();
+            face.group = rest;
+        }
+    }
 
 private:
+    static constexpr uint32_t NoGroup = UINT32_MAX;
+
     size_t findFree(size_t i) {
-        size_t root = i;
+        uint32_t root = next_[i];
         while (next_[root] != root) root = next_[root];
         while (next_[i] != root) i = std::exchange(next_[i], root);
         return root;
     }
 
-    std::vector<uint32_t> group_;
-    std::vector<size_t> next_;
+    std::vector<MeshFace>& faces_;
+    std::vector<uint32_t> next_;  // the faces of one model number well below 2^32 (see MaxModelBytes)
 };
 
 void readR7d(MeshBuilder& out, Cursor& in, std::string_view modelName) {
@@ -216,19 +223,19 @@ void readR7d(MeshBuilder& out, Cursor& in, std::string_view modelName) {
     if (vertices < V) return out.warnCut(vertices, asPrinted(V), "vertices", "NumVertices");
 
     // The converter writes the bitmap-index table for the faces it wrote even when the text ends early,
-    // so the faces' last bytes stay set aside while the tables between are read.
+    // so the faces' last bytes stay set aside while the tables between are read. Materials and groups are
+    // given once the bitmaps, the entities and that table have been read.
     in.skipLines(1);
     const uint64_t faces = in.wholeRecords(F, R7dFaceSize + 1);
-    std::vector<R7dFaceRecord> records;
-    records.reserve(faces);
+    mesh.faces.reserve(faces);
+    out.startFaceTable("of the vertex table");
     for (uint64_t i = 0; i < faces; ++i) {
         auto [f, place] = in.next(R7dFaceSize, 1);
-        records.push_back({{loadInt16(f), loadInt16(f + 2), loadInt16(f + 4)}, place});
+        out.addFace({loadInt16(f), loadInt16(f + 2), loadInt16(f + 4)}, 0, NoMaterial, 0, place);
     }
     bool cut = faces < F;
     if (cut) out.warnCut(faces, asPrinted(F), "faces", "NumFaces");
 
-    std::vector<R7dEntity> entities;
     if (!cut) {
         in.skipLines(1);
         const uint64_t bitmaps = in.wholeRecords(B, BitmapNameSize, faces);
@@ -236,49 +243,32 @@ void readR7d(MeshBuilder& out, Cursor& in, std::string_view modelName) {
         cut = bitmaps < B;
         if (cut) out.warnCut(bitmaps, asPrinted(B), "bitmaps", "NumBitmaps");
     }
-    std::vector<SourcePlace> entityPlaces;
+    FaceGroups groups(mesh.faces);
     if (!cut) {
         in.skipLines(1);
         const uint64_t count = in.wholeRecords(E, R7dEntitySize, faces);
         for (uint64_t i = 0; i < count; ++i) {
             auto [e, place] = in.next(R7dEntitySize, 1);
-            entityPlaces.push_back(place);
-            R7dEntity entity;
-            std::memcpy(entity.name.data(), e, ModelNameSize);
-            entity.numFaces = loadInt16(e + R7dEntityNumFacesAt);
-            entity.firstFaceIndex = loadInt16(e + R7dEntityFirstFaceAt);
-            entities.push_back(entity);
+            const std::string name = nameOf(e);
+            const uint32_t group = out.addGroup(name);
+            const int64_t first = loadInt16(e + R7dEntityFirstFaceAt), size = loadInt16(e + R7dEntityNumFacesAt);
+            const int64_t end = first + size;
+            const int64_t lo = std::max<int64_t>(first, 0), hi = std::min<int64_t>(end, static_cast<int64_t>(faces));
+            if (size < 0 || lo != first || hi != end) {
+                out.warnAt(place, "entity " + quoted(name) + " gives faces " + std::to_string(first) + " to " +
+                                      std::to_string(end - 1) + ", outside the " + std::to_string(faces) + " faces");
+            }
+            if (lo < hi) groups.assign(static_cast<size_t>(lo), static_cast<size_t>(hi), group);
         }
+        mesh.entityCount = count;
         if (count < E) out.warnCut(count, asPrinted(E), "entities", "NumEntities");
     }
-    mesh.entityCount = entities.size();
-    const uint8_t* bitmapIndices = in.has(faces) ? in.take(faces, 0) : nullptr;
+    groups.assignRest([&] { return out.addGroup(mesh.entityCount == 0 ? std::string(modelName) : "no entity"); });
 
-    FaceGroups groups(records.size());
-    for (size_t i = 0; i < entities.size(); ++i) {
-        const R7dEntity& e = entities[i];
-        std::string name = nameOf(e.name.data());
-        uint32_t group = out.addGroup(name);
-        int64_t first = e.firstFaceIndex, end = first + e.numFaces;
-        int64_t lo = std::max<int64_t>(first, 0), hi = std::min<int64_t>(end, static_cast<int64_t>(records.size()));
-        if (e.numFaces < 0 || lo != first || hi != end) {
-            out.warnAt(entityPlaces[i], "entity " + quoted(name) + " gives faces " + std::to_string(first) +
-                                            " to " + std::to_string(end - 1) + ", outside the " +
-                                            std::to_string(records.size()) + " faces");
-        }
-        if (lo < hi) groups.assign(static_cast<size_t>(lo), static_cast<size_t>(hi), group);
-    }
-    uint32_t ungrouped = UINT32_MAX;
-    out.startFaceTable("of the vertex table");
-    for (size_t i = 0; i < records.size(); ++i) {
-        uint32_t group = groups.groupOf(i);
-        if (group == UINT32_MAX) {
-            if (ungrouped == UINT32_MAX) ungrouped = out.addGroup(entities.empty() ? std::string(modelName) : "no entity");
-            group = ungrouped;
-        }
-        uint8_t bitmap = bitmapIndices != nullptr ? bitmapIndices[i] : 255;
-        uint32_t material = bitmap < mesh.bitmaps.size() ? bitmap : NoMaterial;
-        out.addFace(records[i].corners, 0, material, group, records[i].place);
+    if (!in.has(faces)) return;
+    const uint8_t* bitmapIndices = in.take(faces, 0);
+    for (size_t i = 0; i < mesh.faces.size(); ++i) {
+        if (bitmapIndices[i] < mesh.bitmaps.size()) mesh.faces[i].material = bitmapIndices[i];
     }
 }
 

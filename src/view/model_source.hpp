@@ -16,8 +16,10 @@
 
 namespace bxa::view {
 
-// The binary form is held in memory while the model is read: at most this many bytes.
-inline constexpr uint64_t MaxModelBytes = uint64_t{64} << 20;
+// The binary form is held in memory while the model is read: at most this many bytes. A mesh takes up to
+// about eight times the bytes of its faces (an R7D face of 7 bytes becomes a MeshFace of 32, its place in
+// the group table, and its corners again in the page data), so this keeps a model within a few hundred MiB.
+inline constexpr uint64_t MaxModelBytes = uint64_t{32} << 20;
 // A text form is refused beyond this size, or when it has more than MaxTextLines lines: a converted line
 // takes at most 96 bytes of binary form (an R7D entity), so the temporary file stays within MaxTextBytes.
 inline constexpr uint64_t MaxTextBytes = uint64_t{256} << 20;

@@ -30,7 +30,8 @@ std::vector<MaterialSlot> materialSlots(const Mesh& mesh, const std::vector<std:
     for (size_t i = 0; i < mesh.bitmaps.size(); ++i) {
         std::string name = objToken(mesh.bitmaps[i].name, "bitmap");
         if (!taken.insert(name).second) {
-            name += "~" + std::to_string(i);
+            name += '~';
+            name += std::to_string(i);
             taken.insert(name);
         }
         slots.push_back({name, i < textureFiles.size() ? textureFiles[i] : std::string()});

@@ -51,6 +51,13 @@ void writeBase64(TextOutput& out, const uint8_t* bytes, size_t size) {
 
 }  // namespace
 
+std::string dataScriptName(char kind, uint64_t index) {
+    std::string name(1, kind);
+    name += std::to_string(index);
+    name += ".js";
+    return name;
+}
+
 std::string placedMessage(const MeshWarning& warning) {
     return (warning.place.text ? "line " : "byte ") + std::to_string(warning.place.position) + ": " + warning.message;
 }

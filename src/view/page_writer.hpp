@@ -48,6 +48,9 @@ bool writeModelData(const std::string& path, uint64_t index, const Mesh& mesh,
 bool writeTextureData(const std::string& path, uint64_t id, const std::string& fileName,
                       const std::string& imagePath);
 
+// The file name of data script `index` of a kind: 'm' for models, 't' for textures ("m3.js").
+std::string dataScriptName(char kind, uint64_t index);
+
 // "line 14: message" or "byte 96: message".
 std::string placedMessage(const MeshWarning& warning);
 
