@@ -1,7 +1,7 @@
 // The text-to-mesh step of bxa-view: the first byte picks the model kind, the rest is the model file (a
 // text form, or a binary form when it holds a NUL byte). The file goes through the model converter and the
-// mesh reader, and the mesh is written as OBJ, MTL and page data, all inside a scratch directory private to
-// the process.
+// mesh reader, and the mesh is written as OBJ, MTL and page data, all inside the scratch directory private
+// to the process that the model fuzz targets use.
 //
 // Besides "no crash, no hang, no out-of-bounds access", the harness checks what the reader promises: every
 // face that is not broken indexes the vertex table, groups and materials exist, the broken faces are
@@ -11,9 +11,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
+#include "model/model_fuzz_support.hpp"
 #include "view/mesh_reader.hpp"
 #include "view/model_source.hpp"
 #include "view/obj_writer.hpp"
@@ -27,25 +27,8 @@ using namespace bxa::view;
 constexpr size_t MaxInputSize = 1 << 16;
 constexpr uint64_t BytesPerInputByte = 64;
 
-// Never destroyed, so that the clean-up at exit can still name it.
-const std::string& scratchDir() {
-    static const std::string* dir = [] {
-        std::string pattern = (fs::temp_directory_path() / "bxa_view_fuzz_XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) std::abort();
-        return new std::string(pattern);
-    }();
-    return *dir;
-}
-
-// Removes the scratch directory when the process ends normally (a crash leaves it for inspection).
-struct ScratchCleanup {
-    ~ScratchCleanup() {
-        std::error_code ignored;
-        fs::remove_all(scratchDir(), ignored);
-    }
-} const scratchCleanup;
-
-std::string scratch(const char* name) { return scratchDir() + "/" + name; }
+using bxa::fuzz::scratch;
+using bxa::fuzz::scratchDir;
 
 [[noreturn]] void fail(const char* what) {
     std::fprintf(stderr, "view_text_to_mesh: %s\n", what);
@@ -80,10 +63,7 @@ uint64_t sizeOf(const char* name) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0 || size > MaxInputSize) return 0;
     const ModelFormat format = data[0] % 3 == 0 ? ModelFormat::R7d : data[0] % 3 == 1 ? ModelFormat::R7p : ModelFormat::R7t;
-    {
-        std::ofstream out(scratch("model"), std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(data + 1), static_cast<std::streamsize>(size - 1));
-    }
+    bxa::fuzz::writeFile(scratch("model"), data + 1, size - 1);
     std::string error;
     std::optional<ModelBinary> binary = loadModelBinary(scratch("model"), format, scratchDir(), error);
     if (!binary) fail("a model file that could be read was refused");
