@@ -39,17 +39,23 @@ void checkMesh(const Mesh& mesh) {
     uint64_t broken = 0;
     for (const MeshFace& face : mesh.faces) {
         if (face.group >= mesh.groups.size()) fail("a face names a group that does not exist");
-        if (face.material != NoMaterial && face.material >= mesh.bitmaps.size()) fail("a face names a missing bitmap");
+        if (face.material != NoMaterial && face.material >= mesh.bitmaps.size()) {
+            fail("a face names a missing bitmap");
+        }
         if (face.broken()) {
             ++broken;
             continue;
         }
         for (uint32_t corner : face.corners) {
-            if (corner >= mesh.vertices.size()) fail("a face that is not broken indexes past the vertex table");
+            if (corner >= mesh.vertices.size()) {
+                fail("a face that is not broken indexes past the vertex table");
+            }
         }
     }
     if (broken != mesh.brokenFaceCount) fail("the broken faces are miscounted");
-    if (mesh.warnings.size() > MaxKeptWarnings || mesh.warnings.size() > mesh.warningCount) fail("warnings miscounted");
+    if (mesh.warnings.size() > MaxKeptWarnings || mesh.warnings.size() > mesh.warningCount) {
+        fail("warnings miscounted");
+    }
 }
 
 uint64_t sizeOf(const char* name) {
@@ -62,7 +68,9 @@ uint64_t sizeOf(const char* name) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0 || size > MaxInputSize) return 0;
-    const ModelFormat format = data[0] % 3 == 0 ? ModelFormat::R7d : data[0] % 3 == 1 ? ModelFormat::R7p : ModelFormat::R7t;
+    const ModelFormat format = data[0] % 3 == 0   ? ModelFormat::R7d
+                               : data[0] % 3 == 1 ? ModelFormat::R7p
+                                                  : ModelFormat::R7t;
     bxa::fuzz::writeFile(scratch("model"), data + 1, size - 1);
     std::string error;
     std::optional<ModelBinary> binary = loadModelBinary(scratch("model"), format, scratchDir(), error);
@@ -74,7 +82,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<MaterialSlot> slots = materialSlots(mesh, textures);
     std::vector<int64_t> textureIds(slots.size(), 0);
     textureIds.back() = -1;
-    if (!writeObj(scratch("m.obj"), mesh, slots, "MODEL.R7D", "m.mtl") || !writeMtl(scratch("m.mtl"), slots, "MODEL.R7D") ||
+    if (!writeObj(scratch("m.obj"), mesh, slots, "MODEL.R7D", "m.mtl") ||
+        !writeMtl(scratch("m.mtl"), slots, "MODEL.R7D") ||
         !writeModelData(scratch("m0.js"), 0, mesh, slots, textureIds)) {
         fail("an output file could not be written");
     }

@@ -36,7 +36,9 @@ struct TextureCopy {
 class Export {
 public:
     Export(std::string workDirectory, std::string outputDirectory)
-        : work_(std::move(workDirectory)), out_(std::move(outputDirectory)), withPage_(!pageAssets().empty()) {}
+        : work_(std::move(workDirectory)),
+          out_(std::move(outputDirectory)),
+          withPage_(!pageAssets().empty()) {}
 
     ExportSummary run();
 
@@ -47,7 +49,9 @@ private:
     const TextureCopy& copyTexture(const std::string& file);
     void printWarnings(const Mesh& mesh, const std::string& path);
     bool writePage();
-    std::string pageData(const std::string& name) const { return joinPath(joinPath(out_, PageDataDirectory), name); }
+    std::string pageData(const std::string& name) const {
+        return joinPath(joinPath(out_, PageDataDirectory), name);
+    }
 
     std::string work_;
     std::string out_;
@@ -108,7 +112,9 @@ ExportSummary Export::run() {
              count(summary_.written), count(summary_.models), plural(summary_.models, "model", "models"),
              out_.c_str(), count(summary_.brokenFaces), plural(summary_.brokenFaces, "face", "faces"),
              count(summary_.warnings), plural(summary_.warnings, "warning", "warnings"));
-    if (summary_.pageWritten) printErr("bxa-view: open %s in a browser\n", joinPath(out_, "index.html").c_str());
+    if (summary_.pageWritten) {
+        printErr("bxa-view: open %s in a browser\n", joinPath(out_, "index.html").c_str());
+    }
     summary_.ok = !failed_ && (summary_.pageWritten || !withPage_);
     return summary_;
 }
@@ -133,17 +139,22 @@ void Export::exportModel(size_t index, ModelFormat format, const std::string& st
     binary.reset();
     std::vector<int64_t> textureIds;
     std::vector<MaterialSlot> slots = materialSlots(mesh, resolveTextures(mesh, textureIds));
-    std::stable_sort(mesh.warnings.begin(), mesh.warnings.end(),
-                     [](const MeshWarning& a, const MeshWarning& b) { return a.place.position < b.place.position; });
+    std::stable_sort(
+        mesh.warnings.begin(), mesh.warnings.end(),
+        [](const MeshWarning& a, const MeshWarning& b) { return a.place.position < b.place.position; });
     printWarnings(mesh, path);
 
     entry.objFile = names_.claim(stem + ".obj");
     const std::string mtlFile = names_.claim(stem + ".mtl");
-    if (!writeObj(joinPath(out_, entry.objFile), mesh, slots, name, mtlFile)) return fail("cannot write " + entry.objFile);
+    if (!writeObj(joinPath(out_, entry.objFile), mesh, slots, name, mtlFile)) {
+        return fail("cannot write " + entry.objFile);
+    }
     if (!writeMtl(joinPath(out_, mtlFile), slots, name)) return fail("cannot write " + mtlFile);
     if (withPage_) {
         const std::string script = dataScriptName('m', index);
-        if (!writeModelData(pageData(script), index, mesh, slots, textureIds)) return fail("cannot write " + script);
+        if (!writeModelData(pageData(script), index, mesh, slots, textureIds)) {
+            return fail("cannot write " + script);
+        }
         entry.dataScript = std::string(PageDataDirectory) + "/" + script;
     }
     entry.vertices = mesh.vertices.size();
@@ -155,10 +166,11 @@ void Export::exportModel(size_t index, ModelFormat format, const std::string& st
     ++summary_.written;
     summary_.brokenFaces += mesh.brokenFaceCount;
     summary_.warnings += mesh.warningCount;
-    printErr("bxa-view: [%llu/%llu] %s: %llu %s, %llu %s, %llu %s -> %s\n", count(index + 1), count(models_.size()),
-             name.c_str(), count(entry.vertices), plural(entry.vertices, "vertex", "vertices"), count(entry.faces),
-             plural(entry.faces, "face", "faces"), count(entry.entities), plural(entry.entities, "entity", "entities"),
-             entry.objFile.c_str());
+    printErr("bxa-view: [%llu/%llu] %s: %llu %s, %llu %s, %llu %s -> %s\n", count(index + 1),
+             count(models_.size()), name.c_str(), count(entry.vertices),
+             plural(entry.vertices, "vertex", "vertices"), count(entry.faces),
+             plural(entry.faces, "face", "faces"), count(entry.entities),
+             plural(entry.entities, "entity", "entities"), entry.objFile.c_str());
 }
 
 // The texture file of each bitmap (empty when there is none), and the page's texture of each material slot.
@@ -167,7 +179,8 @@ std::vector<std::string> Export::resolveTextures(Mesh& mesh, std::vector<int64_t
     for (const MeshBitmap& bitmap : mesh.bitmaps) {
         std::optional<std::string> found = findBitmapFile(files_, bitmap.name);
         if (!found) {
-            addWarning(mesh, bitmap.place, "bitmap \"" + bitmap.name + "\" names no file of the work directory");
+            addWarning(mesh, bitmap.place,
+                       "bitmap \"" + bitmap.name + "\" names no file of the work directory");
             files.emplace_back();
             textureIds.push_back(-1);
             continue;
@@ -214,7 +227,8 @@ void Export::printWarnings(const Mesh& mesh, const std::string& path) {
 
 bool Export::writePage() {
     std::filesystem::path title = std::filesystem::path(work_).lexically_normal();
-    std::string titleText = title.has_filename() ? title.filename().string() : title.parent_path().filename().string();
+    std::string titleText =
+        title.has_filename() ? title.filename().string() : title.parent_path().filename().string();
     if (!writeModelList(pageData("models.js"), titleText.empty() ? work_ : titleText, entries_)) {
         printErr("bxa-view: error: cannot write %s\n", pageData("models.js").c_str());
         return false;

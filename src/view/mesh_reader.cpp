@@ -66,7 +66,8 @@ private:
 
 std::string nameOf(const uint8_t* field) {
     const void* nul = std::memchr(field, '\0', ModelNameSize);
-    size_t length = nul == nullptr ? ModelNameSize : static_cast<size_t>(static_cast<const uint8_t*>(nul) - field);
+    size_t length =
+        nul == nullptr ? ModelNameSize : static_cast<size_t>(static_cast<const uint8_t*>(nul) - field);
     return std::string(reinterpret_cast<const char*>(field), length);
 }
 
@@ -120,8 +121,8 @@ public:
         face.source = place.position;
         if (face.broken()) {
             ++mesh_.brokenFaceCount;
-            warnAt(place, "face " + std::to_string(faceNumber_) + " uses vertex " + outside + ", outside the " +
-                              std::to_string(count) + " vertices " + tableName_);
+            warnAt(place, "face " + std::to_string(faceNumber_) + " uses vertex " + outside +
+                              ", outside the " + std::to_string(count) + " vertices " + tableName_);
         }
         ++faceNumber_;
         mesh_.faces.push_back(face);
@@ -251,19 +252,23 @@ void readR7d(MeshBuilder& out, Cursor& in, std::string_view modelName) {
             auto [e, place] = in.next(R7dEntitySize, 1);
             const std::string name = nameOf(e);
             const uint32_t group = out.addGroup(name);
-            const int64_t first = loadInt16(e + R7dEntityFirstFaceAt), size = loadInt16(e + R7dEntityNumFacesAt);
+            const int64_t first = loadInt16(e + R7dEntityFirstFaceAt),
+                          size = loadInt16(e + R7dEntityNumFacesAt);
             const int64_t end = first + size;
-            const int64_t lo = std::max<int64_t>(first, 0), hi = std::min<int64_t>(end, static_cast<int64_t>(faces));
+            const int64_t lo = std::max<int64_t>(first, 0),
+                          hi = std::min<int64_t>(end, static_cast<int64_t>(faces));
             if (size < 0 || lo != first || hi != end) {
-                out.warnAt(place, "entity " + quoted(name) + " gives faces " + std::to_string(first) + " to " +
-                                      std::to_string(end - 1) + ", outside the " + std::to_string(faces) + " faces");
+                out.warnAt(place, "entity " + quoted(name) + " gives faces " + std::to_string(first) +
+                                      " to " + std::to_string(end - 1) + ", outside the " +
+                                      std::to_string(faces) + " faces");
             }
             if (lo < hi) groups.assign(static_cast<size_t>(lo), static_cast<size_t>(hi), group);
         }
         mesh.entityCount = count;
         if (count < E) out.warnCut(count, asPrinted(E), "entities", "NumEntities");
     }
-    groups.assignRest([&] { return out.addGroup(mesh.entityCount == 0 ? std::string(modelName) : "no entity"); });
+    groups.assignRest(
+        [&] { return out.addGroup(mesh.entityCount == 0 ? std::string(modelName) : "no entity"); });
 
     if (!in.has(faces)) return;
     const uint8_t* bitmapIndices = in.take(faces, 0);
@@ -298,12 +303,15 @@ void readR7p(MeshBuilder& out, Cursor& in) {
         uint32_t group = out.addGroup(name);
         const int16_t meshes = loadInt16(entity + R7pMeshCountAt);
         if (meshes < 0) {
-            out.warnAt(entityPlace, "entity " + quoted(name) + " has a negative mesh count (" + std::to_string(meshes) + ")");
+            out.warnAt(entityPlace, "entity " + quoted(name) + " has a negative mesh count (" +
+                                        std::to_string(meshes) + ")");
         }
         for (int m = 0; m < meshes; ++m) {
             std::string meshName = "mesh " + std::to_string(m) + " of entity " + quoted(name);
-            if (!in.has(R7pMeshHeaderSize)) return out.warn("the " + std::string(in.fromText() ? "text" : "file") +
-                                                            " ends before " + meshName);
+            if (!in.has(R7pMeshHeaderSize)) {
+                return out.warn("the " + std::string(in.fromText() ? "text" : "file") + " ends before " +
+                                meshName);
+            }
             auto [header, headerPlace] = in.next(R7pMeshHeaderSize, 3);
             const int16_t v = loadInt16(header), f = loadInt16(header + 2), bitmap = loadInt16(header + 4);
             if (v < 0 || f < 0) out.warnAt(headerPlace, meshName + " has a negative vertex or face count");
@@ -315,12 +323,13 @@ void readR7p(MeshBuilder& out, Cursor& in) {
             }
             const uint64_t faces = in.wholeRecords(std::max<int16_t>(f, 0), R7pFaceSize);
             uint32_t material = bitmap >= 0 && static_cast<uint64_t>(bitmap) < mesh.bitmaps.size()
-                                    ? static_cast<uint32_t>(bitmap) : NoMaterial;
+                                    ? static_cast<uint32_t>(bitmap)
+                                    : NoMaterial;
             out.startFaceTable("of " + meshName);
             for (uint64_t i = 0; i < faces; ++i) {
                 auto [face, place] = in.next(R7pFaceSize, 1);
-                out.addFace({loadUint16(face), loadUint16(face + 2), loadUint16(face + 4)}, base, material, group,
-                            place);
+                out.addFace({loadUint16(face), loadUint16(face + 2), loadUint16(face + 4)}, base, material,
+                            group, place);
             }
             if (faces < static_cast<uint64_t>(std::max<int16_t>(f, 0))) {
                 return out.warnCut(faces, f, "faces", "the Faces line of " + meshName);
@@ -350,14 +359,18 @@ void readR7t(MeshBuilder& out, Cursor& in) {
     for (uint64_t r = 0; r < R; ++r) {
         std::string recordName = "record " + std::to_string(r) + " (" + quoted(names[r]) + ")";
         in.skipLines(1);
-        if (!in.has(R7tRecordHeaderSize)) return out.warnCut(r, static_cast<int64_t>(R), "records", "NumRecords");
+        if (!in.has(R7tRecordHeaderSize)) {
+            return out.warnCut(r, static_cast<int64_t>(R), "records", "NumRecords");
+        }
         const uint8_t* header = in.take(R7tRecordHeaderSize, 3);
         const uint16_t v = loadUint16(header), f = loadUint16(header + 2);
         uint32_t group = out.addGroup(names[r]);
         ++mesh.entityCount;
         const uint64_t base = mesh.vertices.size();
         const uint64_t vertices = in.wholeRecords(v, R7tVertexSize);
-        for (uint64_t i = 0; i < vertices; ++i) out.addVertex(in.next(R7tVertexSize, 1), R7tNormalAt, R7tTextureAt);
+        for (uint64_t i = 0; i < vertices; ++i) {
+            out.addVertex(in.next(R7tVertexSize, 1), R7tNormalAt, R7tTextureAt);
+        }
         if (vertices < v) return out.warnCut(vertices, v, "vertices", "numVertices of " + recordName);
         if (!in.has(1)) return out.warn("the model ends before the index width of " + recordName);
         const bool narrow = *in.take(1, 1) != 0;
@@ -366,8 +379,10 @@ void readR7t(MeshBuilder& out, Cursor& in) {
         out.startFaceTable("of " + recordName);
         for (uint64_t i = 0; i < faces; ++i) {
             auto [face, place] = in.next(faceSize, 1);
-            if (narrow) out.addFace({face[0], face[1], face[2]}, base, NoMaterial, group, place);
-            else out.addFace({loadInt16(face), loadInt16(face + 2), loadInt16(face + 4)}, base, NoMaterial, group, place);
+            const std::array<int64_t, 3> corners =
+                narrow ? std::array<int64_t, 3>{face[0], face[1], face[2]}
+                       : std::array<int64_t, 3>{loadInt16(face), loadInt16(face + 2), loadInt16(face + 4)};
+            out.addFace(corners, base, NoMaterial, group, place);
         }
         if (faces < f) return out.warnCut(faces, f, "faces", "numFaces of " + recordName);
         in.skipLines(1);

@@ -53,7 +53,9 @@ bool writeObj(const std::string& path, const Mesh& mesh, const std::vector<Mater
     out.text("# ").text(objToken(modelFileName, "model")).text(", an ").text(formatLabel(mesh.format));
     out.text(" model, written by bxa-view\n# vertices: ").number(uint64_t{mesh.vertices.size()});
     out.text(", faces: ").number(uint64_t{mesh.faces.size()}).text(", entities: ").number(mesh.entityCount);
-    out.text(", faces left out (a corner outside the vertex table): ").number(mesh.brokenFaceCount).character('\n');
+    out.text(", faces left out (a corner outside the vertex table): ")
+        .number(mesh.brokenFaceCount)
+        .character('\n');
     if (!withNormals) out.text("# no normals: some vertex normal has length 0\n");
     out.text("mtllib ").text(mtlFileName).character('\n');
 
@@ -100,7 +102,8 @@ bool writeObj(const std::string& path, const Mesh& mesh, const std::vector<Mater
     return finish(out, file);
 }
 
-bool writeMtl(const std::string& path, const std::vector<MaterialSlot>& slots, const std::string& modelFileName) {
+bool writeMtl(const std::string& path, const std::vector<MaterialSlot>& slots,
+              const std::string& modelFileName) {
     platform::File file = platform::File::createForWriting(path);
     if (!file) return false;
     TextOutput out(file);

@@ -37,6 +37,7 @@ std::string groupToken(const Mesh& mesh, uint32_t group);
 // `modelFileName` is named in the files' first comment line.
 bool writeObj(const std::string& path, const Mesh& mesh, const std::vector<MaterialSlot>& slots,
               const std::string& modelFileName, const std::string& mtlFileName);
-bool writeMtl(const std::string& path, const std::vector<MaterialSlot>& slots, const std::string& modelFileName);
+bool writeMtl(const std::string& path, const std::vector<MaterialSlot>& slots,
+              const std::string& modelFileName);
 
 }  // namespace bxa::view

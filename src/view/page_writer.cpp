@@ -59,10 +59,12 @@ std::string dataScriptName(char kind, uint64_t index) {
 }
 
 std::string placedMessage(const MeshWarning& warning) {
-    return (warning.place.text ? "line " : "byte ") + std::to_string(warning.place.position) + ": " + warning.message;
+    return (warning.place.text ? "line " : "byte ") + std::to_string(warning.place.position) + ": " +
+           warning.message;
 }
 
-bool writeModelList(const std::string& path, const std::string& title, const std::vector<PageModelEntry>& models) {
+bool writeModelList(const std::string& path, const std::string& title,
+                    const std::vector<PageModelEntry>& models) {
     platform::File file = platform::File::createForWriting(path);
     if (!file) return false;
     TextOutput out(file);
@@ -118,7 +120,11 @@ bool writeModelData(const std::string& path, uint64_t index, const Mesh& mesh,
 
     out.text(",\n\"groups\":");
     writeArray(out, mesh.groups.size(), [&](uint64_t i) {
-        out.text("{\"name\":").jsString(mesh.groups[i]).text(",\"faces\":").number(groupFaces[i]).character('}');
+        out.text("{\"name\":")
+            .jsString(mesh.groups[i])
+            .text(",\"faces\":")
+            .number(groupFaces[i])
+            .character('}');
     });
 
     // A broken face's corners, -1 for each one outside its vertex table, and where the face came from.

@@ -37,7 +37,8 @@ struct PageModelEntry {
     uint64_t warnings = 0;
 };
 
-bool writeModelList(const std::string& path, const std::string& title, const std::vector<PageModelEntry>& models);
+bool writeModelList(const std::string& path, const std::string& title,
+                    const std::vector<PageModelEntry>& models);
 
 // `textureIds` holds, per slot of `slots`, the number of its texture script or -1.
 bool writeModelData(const std::string& path, uint64_t index, const Mesh& mesh,

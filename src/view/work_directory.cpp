@@ -27,9 +27,8 @@ std::string_view stemOf(std::string_view name) {
 }  // namespace
 
 bool equalIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return lower(x) == lower(y);
-           });
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lower(x) == lower(y); });
 }
 
 std::optional<std::vector<std::string>> listRegularFiles(const std::string& directory, std::string& error) {
@@ -52,7 +51,8 @@ std::optional<std::vector<std::string>> listRegularFiles(const std::string& dire
     return files;
 }
 
-std::optional<std::string> findBitmapFile(const std::vector<std::string>& files, std::string_view bitmapName) {
+std::optional<std::string> findBitmapFile(const std::vector<std::string>& files,
+                                          std::string_view bitmapName) {
     if (bitmapName.empty() || bitmapName == "." || bitmapName == ".." ||
         bitmapName.find_first_of("/\\:") != std::string_view::npos) {
         return std::nullopt;

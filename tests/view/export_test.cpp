@@ -27,7 +27,9 @@ RunResult runView(const std::vector<std::string>& args, const fs::path& cwd) {
     return bxa::testing::runBxa(args, cwd, "", "", BXA_VIEW_BINARY);
 }
 
-bool contains(const std::string& text, const std::string& piece) { return text.find(piece) != std::string::npos; }
+bool contains(const std::string& text, const std::string& piece) {
+    return text.find(piece) != std::string::npos;
+}
 
 struct Imported {
     ImporterCounts counts;
@@ -38,7 +40,9 @@ struct Imported {
 std::array<double, 3> pointAfter(const std::string& text, const std::string& label) {
     std::smatch m;
     const std::string number = "([-+0-9.eE]+|nan|inf)";
-    if (!std::regex_search(text, m, std::regex(label + "\\s+\\(" + number + " " + number + " " + number + "\\)"))) return {};
+    if (!std::regex_search(text, m,
+                           std::regex(label + "\\s+\\(" + number + " " + number + " " + number + "\\)")))
+        return {};
     return {std::stod(m[1]), std::stod(m[2]), std::stod(m[3])};
 }
 
@@ -115,19 +119,26 @@ TEST_F(ExampleExport, WritesEveryModelWithItsMaterialsAndBitmapAndLeavesTheWorkD
 }
 
 TEST_F(ExampleExport, ReportsProgressAWarningWithItsLineAndASummary) {
-    EXPECT_TRUE(contains(result_.err, "bxa-view: warning: work/BOAT.R7P line 6: bitmap \"hull.bmp\" names no file of "
-                                      "the work directory\n")) << result_.err;
-    EXPECT_TRUE(contains(result_.err, "bxa-view: [1/3] BOAT.R7P: 3 vertices, 1 face, 1 entity -> BOAT.obj\n"));
-    EXPECT_TRUE(contains(result_.err, "bxa-view: [3/3] PANEL.R7D: 4 vertices, 2 faces, 1 entity -> PANEL.obj\n"));
-    EXPECT_TRUE(contains(result_.err, "bxa-view: 3 of 3 models written to out; 0 faces skipped (outside the vertex "
-                                      "table), 1 warning\n")) << result_.err;
+    EXPECT_TRUE(contains(result_.err,
+                         "bxa-view: warning: work/BOAT.R7P line 6: bitmap \"hull.bmp\" names no file of "
+                         "the work directory\n"))
+        << result_.err;
+    EXPECT_TRUE(
+        contains(result_.err, "bxa-view: [1/3] BOAT.R7P: 3 vertices, 1 face, 1 entity -> BOAT.obj\n"));
+    EXPECT_TRUE(
+        contains(result_.err, "bxa-view: [3/3] PANEL.R7D: 4 vertices, 2 faces, 1 entity -> PANEL.obj\n"));
+    EXPECT_TRUE(contains(result_.err,
+                         "bxa-view: 3 of 3 models written to out; 0 faces skipped (outside the vertex "
+                         "table), 1 warning\n"))
+        << result_.err;
 }
 
 TEST_F(ExampleExport, TheImporterReadsTheModelsCounts) {
     SKIP_WITHOUT_IMPORTER();
     // The importer counts a vertex once in each of its meshes (one per object and material): PANEL's two
     // faces have different materials and share two of its four vertices, so it holds 3 + 3.
-    for (auto [name, vertices, faces, meshes] : std::vector<std::tuple<std::string, uint64_t, uint64_t, uint64_t>>{
+    for (auto [name, vertices, faces, meshes] :
+         std::vector<std::tuple<std::string, uint64_t, uint64_t, uint64_t>>{
              {"BOAT", 3, 1, 1}, {"BUSH", 3, 1, 1}, {"PANEL", 6, 2, 2}}) {
         auto imported = importObj(out(name + ".obj"));
         ASSERT_TRUE(imported) << name;
@@ -166,7 +177,9 @@ public:
     // with the other winding.
     std::vector<TestFace> faces(size_t count, int32_t bitmap) {
         std::vector<TestFace> result;
-        for (size_t i = 0; i + 2 < count; ++i) result.push_back({{int32_t(i), int32_t(i + 1), int32_t(i + 2)}, bitmap});
+        for (size_t i = 0; i + 2 < count; ++i) {
+            result.push_back({{int32_t(i), int32_t(i + 1), int32_t(i + 2)}, bitmap});
+        }
         for (size_t extra = below(4), strip = result.size(); extra > 0; --extra) {
             auto [a, b, c] = result[below(strip)].corners;
             result.push_back({{c, b, a}, bitmap});
@@ -178,7 +191,9 @@ public:
     size_t between(size_t lo, size_t hi) { return lo + below(hi - lo + 1); }
 
 private:
-    float coordinate() { return static_cast<float>(std::uniform_int_distribution<int>(-400, 400)(rng_)) / 16; }
+    float coordinate() {
+        return static_cast<float>(std::uniform_int_distribution<int>(-400, 400)(rng_)) / 16;
+    }
     std::mt19937 rng_;
     int next_ = 0;
 };
@@ -211,7 +226,8 @@ RandomModel randomR7d(RandomModels& random, const std::string& file) {
     for (size_t part = random.between(1, 4); part > 0; --part) {
         size_t first = spec.vertices.size(), firstFace = spec.faces.size();
         auto table = random.vertices(random.between(3, 40));
-        auto faces = random.faces(table.size(), int32_t(random.below(3)) == 2 ? 255 : int32_t(random.below(2)));
+        auto faces =
+            random.faces(table.size(), int32_t(random.below(3)) == 2 ? 255 : int32_t(random.below(2)));
         for (auto& f : faces) {
             for (auto& c : f.corners) c += int32_t(first);
         }
@@ -312,23 +328,28 @@ TEST(HostileExport, BrokenModelsGiveWarningsNamingTheirFileAndLineAndBoundedOutp
     ScratchDir dir;
     const fs::path work = dir.path() / "work";
     fs::create_directories(work / "FOLDER.R7D");
-    const std::string vertex = "  0.0000   0.0000   0.0000   0.0000   0.0000   0.0000   1.0000   0.0000   0.0000   0.0000";
-    const std::string counts = "NumVertices:      3\r\nNumFaces:      2\r\nNumBitmaps:      1\r\nNumEntities:      1\r\n";
+    const std::string vertex =
+        "  0.0000   0.0000   0.0000   0.0000   0.0000   0.0000   1.0000   0.0000   0.0000   0.0000";
+    const std::string counts =
+        "NumVertices:      3\r\nNumFaces:      2\r\nNumBitmaps:      1\r\nNumEntities:      1\r\n";
     writeFile(work / "OUTSIDE.R7D",
               r7dText(counts, {"// v", vertex, vertex, vertex, "// f", "Face[   0]:  0   1   3   0 // x",
-                               "Face[   1]: -7   1   2   0 // x", "// b", "Bitmap[  0]:../../outside.bmp", "// e",
-                               "Entity[  0]:  E:   0 0 0 0 0 0 0   1 0 -1 -1   40 -3 3 0   0 0 0"}));
+                               "Face[   1]: -7   1   2   0 // x", "// b", "Bitmap[  0]:../../outside.bmp",
+                               "// e", "Entity[  0]:  E:   0 0 0 0 0 0 0   1 0 -1 -1   40 -3 3 0   0 0 0"}));
     writeFile(work / "HUGE.R7D", r7dText("NumVertices: 2147483647\r\nNumFaces: -1\r\nNumBitmaps: 99999999\r\n"
-                                         "NumEntities: -2147483648\r\n", {"// v", vertex, vertex}));
+                                         "NumEntities: -2147483648\r\n",
+                                         {"// v", vertex, vertex}));
     std::string blank = "NumVertices: 50000\r\nNumFaces: 0\r\nNumBitmaps: 0\r\nNumEntities: 0\r\n";
     blank.append(50001, '\n');
     writeFile(work / "BLANK.R7D", blank);
-    writeFile(work / "NEGATIVE.R7P", crlf({"NumVertices: 0", "NumFaces: 0", "NumBitmaps: 0", "NumEntities: 2", "//",
-                                           "//", "Entity[   0]:  A: 0 0 0 0 0 0 0  0 0 0  0 0 0 0 0 -5 0 0",
-                                           "Entity[   1]:  B: 0 0 0 0 0 0 0  0 0 0  0 0 0 0 0 1 0 0", "Vertices: -3",
-                                           "Faces: 30000", "Bitmap: 0"}));
+    writeFile(work / "NEGATIVE.R7P",
+              crlf({"NumVertices: 0", "NumFaces: 0", "NumBitmaps: 0", "NumEntities: 2", "//", "//",
+                    "Entity[   0]:  A: 0 0 0 0 0 0 0  0 0 0  0 0 0 0 0 -5 0 0",
+                    "Entity[   1]:  B: 0 0 0 0 0 0 0  0 0 0  0 0 0 0 0 1 0 0", "Vertices: -3", "Faces: 30000",
+                    "Bitmap: 0"}));
     writeFile(work / "CUT.R7T", crlf({"NumRecords:    255", "Entity[  0]:   Bush", "Entity[  1]:   Tree"}));
-    writeFile(work / "LONG.R7T", "NumRecords: 1\r\nEntity[  0]: " + std::string(200000, 'x') + "\r\n??: 0\r\n");
+    writeFile(work / "LONG.R7T",
+              "NumRecords: 1\r\nEntity[  0]: " + std::string(200000, 'x') + "\r\n??: 0\r\n");
     writeFile(work / "EMPTY.R7P", "");
     std::mt19937 rng(7);
     std::string garbage(5000, '\0');
@@ -342,17 +363,23 @@ TEST(HostileExport, BrokenModelsGiveWarningsNamingTheirFileAndLineAndBoundedOutp
     RunResult result = runView({"work", "out"}, dir.path());
     EXPECT_EQ(result.exitCode, 0) << result.err;
     for (const char* warning :
-         {"warning: work/OUTSIDE.R7D line 10: face 0 uses vertex 3, outside the 3 vertices of the vertex table\n",
-          "warning: work/OUTSIDE.R7D line 11: face 1 uses vertex -7, outside the 3 vertices of the vertex table\n",
-          "warning: work/OUTSIDE.R7D line 13: bitmap \"../../outside.bmp\" names no file of the work directory\n",
+         {"warning: work/OUTSIDE.R7D line 10: face 0 uses vertex 3, outside the 3 vertices of the vertex "
+          "table\n",
+          "warning: work/OUTSIDE.R7D line 11: face 1 uses vertex -7, outside the 3 vertices of the vertex "
+          "table\n",
+          "warning: work/OUTSIDE.R7D line 13: bitmap \"../../outside.bmp\" names no file of the work "
+          "directory\n",
           "warning: work/OUTSIDE.R7D line 15: entity \"E\" gives faces -3 to 36, outside the 2 faces\n",
-          "warning: work/HUGE.R7D line 8: only 2 of the 2147483647 vertices that NumVertices gives are there: the text "
+          "warning: work/HUGE.R7D line 8: only 2 of the 2147483647 vertices that NumVertices gives are "
+          "there: the text "
           "ends here\n",
           "warning: work/NEGATIVE.R7P line 7: entity \"A\" has a negative mesh count (-5)\n",
           "warning: work/NEGATIVE.R7P line 9: mesh 0 of entity \"B\" has a negative vertex or face count\n",
-          "warning: work/CUT.R7T line 4: only 2 of the 255 entity names that NumRecords gives are there: the text ends "
+          "warning: work/CUT.R7T line 4: only 2 of the 255 entity names that NumRecords gives are there: the "
+          "text ends "
           "here\n",
-          "warning: work/GARBAGE.R7D byte ", "[10/10] OUTSIDE.R7D: 3 vertices, 2 faces, 1 entity -> OUTSIDE.obj\n",
+          "warning: work/GARBAGE.R7D byte ",
+          "[10/10] OUTSIDE.R7D: 3 vertices, 2 faces, 1 entity -> OUTSIDE.obj\n",
           "bxa-view: 10 of 10 models written to out; 2 faces skipped (outside the vertex table)"}) {
         EXPECT_TRUE(contains(result.err, warning)) << warning << "\n" << result.err;
     }

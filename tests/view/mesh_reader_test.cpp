@@ -29,7 +29,10 @@ std::vector<TestVertex> square() { return {at(0, 0, 0), at(1, 0, 0), at(1, 1, 0)
 
 std::string warningsOf(const Mesh& mesh) {
     std::string all;
-    for (const auto& w : mesh.warnings) all += (w.place.text ? "line " : "byte ") + std::to_string(w.place.position) + ": " + w.message + "\n";
+    for (const auto& w : mesh.warnings) {
+        all +=
+            (w.place.text ? "line " : "byte ") + std::to_string(w.place.position) + ": " + w.message + "\n";
+    }
     return all;
 }
 
@@ -79,8 +82,10 @@ TEST(R7dMesh, CornersOutsideTheVertexTableMakeBrokenFacesNamedByLineOrOffset) {
     ASSERT_EQ(fromText.warnings.size(), 3u);
     EXPECT_EQ(fromText.warnings[0].place.position, 12u);
     EXPECT_TRUE(fromText.warnings[0].place.text);
-    EXPECT_EQ(fromText.warnings[0].message, "face 1 uses vertex 4, outside the 4 vertices of the vertex table");
-    EXPECT_EQ(fromText.warnings[1].message, "face 2 uses vertex -1, outside the 4 vertices of the vertex table");
+    EXPECT_EQ(fromText.warnings[0].message,
+              "face 1 uses vertex 4, outside the 4 vertices of the vertex table");
+    EXPECT_EQ(fromText.warnings[1].message,
+              "face 2 uses vertex -1, outside the 4 vertices of the vertex table");
     EXPECT_EQ(fromText.faces[3].source, 14u);
 
     Mesh fromBinary = read(ModelFormat::R7d, r7dBytes(model), false);
@@ -91,7 +96,7 @@ TEST(R7dMesh, CornersOutsideTheVertexTableMakeBrokenFacesNamedByLineOrOffset) {
 TEST(R7dMesh, CountsBeyondTheFileReadTheWholeRecordsThereAre) {
     std::string bytes = r7dBytes({square(), {}, {}, {}});
     bytes.replace(0, 4, std::string("\xff\xff\xff\x7f", 4));  // 2,147,483,647 vertices announced
-    bytes.resize(bytes.size() - 20);                            // and the last vertex cut in half
+    bytes.resize(bytes.size() - 20);                          // and the last vertex cut in half
     Mesh mesh = read(ModelFormat::R7d, bytes, true);
     EXPECT_EQ(mesh.vertices.size(), 3u);
     EXPECT_LE(mesh.vertices.capacity(), 3u);
@@ -111,14 +116,18 @@ TEST(R7dMesh, ATextCutInsideTheFacesKeepsTheBitmapIndicesOfTheFacesItHas) {
     Mesh mesh = read(ModelFormat::R7d, bytes, true);
     ASSERT_EQ(mesh.faces.size(), 2u);
     EXPECT_TRUE(mesh.bitmaps.empty());
-    EXPECT_EQ(mesh.warnings.at(0).message, "only 2 of the 3 faces that NumFaces gives are there: the text ends here");
+    EXPECT_EQ(mesh.warnings.at(0).message,
+              "only 2 of the 3 faces that NumFaces gives are there: the text ends here");
     // No bitmaps were read, so neither index can select one; the faces still belong to the model.
     EXPECT_EQ(mesh.faces[0].material, NoMaterial);
     EXPECT_EQ(mesh.groups, std::vector<std::string>{"MODEL"});
 }
 
 TEST(R7dMesh, AnEntityRangeOutsideTheFacesIsCutAndWarnedAbout) {
-    R7dSpec model{square(), {{{0, 1, 2}}, {{0, 2, 3}}}, {}, {{"Wide", 1, 30000}, {"Before", -5, 3}, {"Negative", 0, -2}}};
+    R7dSpec model{square(),
+                  {{{0, 1, 2}}, {{0, 2, 3}}},
+                  {},
+                  {{"Wide", 1, 30000}, {"Before", -5, 3}, {"Negative", 0, -2}}};
     Mesh mesh = read(ModelFormat::R7d, r7dBytes(model), true);
     EXPECT_EQ(mesh.faces[0].group, 3u);  // "no entity": Before reaches face -3 only
     EXPECT_EQ(mesh.faces[1].group, 0u);
@@ -170,7 +179,8 @@ TEST(R7dMesh, WarningsBeyondTheKeptOnesAreCounted) {
 TEST(R7pMesh, FaceIndicesCountFromTheirMeshAndTheMeshBitmapSelectsTheMaterial) {
     MeshSpec first{{at(0, 0, 0), at(1, 0, 0), at(0, 1, 0)}, {{{0, 1, 2}}}, 1};
     MeshSpec second{{at(5, 0, 0), at(6, 0, 0), at(5, 1, 0)}, {{{2, 1, 0}}}, 4};
-    Mesh mesh = read(ModelFormat::R7p, r7pBytes({"a.bmp", "b.bmp"}, {{"Hull", {first, second}}, {"Empty", {}}}));
+    Mesh mesh =
+        read(ModelFormat::R7p, r7pBytes({"a.bmp", "b.bmp"}, {{"Hull", {first, second}}, {"Empty", {}}}));
     EXPECT_EQ(mesh.entityCount, 2u);
     ASSERT_EQ(mesh.faces.size(), 2u);
     EXPECT_EQ(mesh.faces[1].corners, (std::array<uint32_t, 3>{5, 4, 3}));
@@ -188,8 +198,10 @@ TEST(R7pMesh, AnIndexPastItsOwnMeshIsBrokenEvenWhenTheModelHasThatManyVertices) 
     // Counts 1-4, two comments, the entity on line 7, mesh 0 on lines 8-13, mesh 1's header on 14-16 and
     // its vertices on 17-19: its faces from line 20.
     EXPECT_EQ(mesh.warnings.at(0).place.position, 20u);
-    EXPECT_EQ(mesh.warnings[0].message, "face 0 uses vertex 3, outside the 3 vertices of mesh 1 of entity \"Hull\"");
-    EXPECT_EQ(mesh.warnings[1].message, "face 1 uses vertex 65535, outside the 3 vertices of mesh 1 of entity \"Hull\"");
+    EXPECT_EQ(mesh.warnings[0].message,
+              "face 0 uses vertex 3, outside the 3 vertices of mesh 1 of entity \"Hull\"");
+    EXPECT_EQ(mesh.warnings[1].message,
+              "face 1 uses vertex 65535, outside the 3 vertices of mesh 1 of entity \"Hull\"");
 }
 
 TEST(R7pMesh, NegativeCountsReadNothingAndSayWhere) {
@@ -217,7 +229,8 @@ TEST(R7pMesh, AMeshCutShortEndsTheModelWithAWarning) {
     EXPECT_EQ(mesh.faces.size(), 1u);
     EXPECT_EQ(mesh.entityCount, 1u);
     EXPECT_EQ(mesh.warnings.at(0).message,
-              "only 1 of the 2 faces that the Faces line of mesh 0 of entity \"Hull\" gives are there: the file ends here");
+              "only 1 of the 2 faces that the Faces line of mesh 0 of entity \"Hull\" gives are there: the "
+              "file ends here");
 }
 
 TEST(R7pMesh, HugeEntityCountsEndWithTheFile) {
@@ -260,7 +273,8 @@ TEST(R7tMesh, SixteenBitMinusOneAndEightBitIndicesPastTheRecordAreBroken) {
     Mesh mesh = read(ModelFormat::R7t, r7tBytes({{"Bush", {wide}}}, false), true);
     EXPECT_EQ(mesh.brokenFaceCount, 1u);
     // NumRecords, one name, ??, start, three values, three vertices, ??: the face is line 12.
-    EXPECT_EQ(warningsOf(mesh), "line 12: face 0 uses vertex -1, outside the 3 vertices of record 0 (\"Bush\")\n");
+    EXPECT_EQ(warningsOf(mesh),
+              "line 12: face 0 uses vertex -1, outside the 3 vertices of record 0 (\"Bush\")\n");
     MeshSpec narrow{{at(0, 0, 0), at(1, 0, 0), at(0, 1, 0)}, {{{0, 1, 255}}}, 0};
     EXPECT_EQ(read(ModelFormat::R7t, r7tBytes({{"Bush", {narrow}}}, true)).brokenFaceCount, 1u);
 }
@@ -271,8 +285,10 @@ TEST(R7tMesh, RecordsMissingFromTheFileEndTheModel) {
     bytes.insert(1 + 32, std::string(199 * 32, '\0'));
     Mesh mesh = read(ModelFormat::R7t, bytes);
     EXPECT_EQ(mesh.entityCount, 1u);
-    EXPECT_EQ(mesh.warnings.at(0).message, "only 1 of the 200 records that NumRecords gives are there: the file ends here");
-    EXPECT_EQ(read(ModelFormat::R7t, "").warnings.at(0).message, "the model is empty: it has no NumRecords byte");
+    EXPECT_EQ(mesh.warnings.at(0).message,
+              "only 1 of the 200 records that NumRecords gives are there: the file ends here");
+    EXPECT_EQ(read(ModelFormat::R7t, "").warnings.at(0).message,
+              "the model is empty: it has no NumRecords byte");
 }
 
 }  // namespace

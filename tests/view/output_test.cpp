@@ -22,7 +22,8 @@ using view::Mesh;
 using view::ModelFormat;
 
 Mesh meshOf(ModelFormat format, const std::string& bytes) {
-    return view::readMesh(format, {reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()}, true, "MODEL");
+    return view::readMesh(format, {reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()}, true,
+                          "MODEL");
 }
 
 // What an OBJ reader sees: element counts, the largest index a face uses, and the o/usemtl statements.
@@ -45,7 +46,9 @@ ObjSummary summarise(const std::string& obj) {
         words >> keyword;
         ++summary.counts[keyword];
         if (keyword == "#") summary.comments.push_back(line);
-        if (keyword == "o" || keyword == "g" || keyword == "usemtl" || keyword == "mtllib") summary.statements.push_back(line);
+        if (keyword == "o" || keyword == "g" || keyword == "usemtl" || keyword == "mtllib") {
+            summary.statements.push_back(line);
+        }
         if (keyword != "f") continue;
         std::string corner;
         int corners = 0;
@@ -79,15 +82,17 @@ TEST(ObjFile, EveryVertexOnceAndFacesByGroupAndMaterialWithBrokenFacesLeftOut) {
     EXPECT_EQ(obj.counts["f"], 3u);
     EXPECT_LE(obj.largestIndex, 4u);
     EXPECT_TRUE(obj.indicesAgree);
-    EXPECT_EQ(obj.statements, (std::vector<std::string>{"mtllib m.mtl", "o Left_side", "g Left_side",
-                                                        "usemtl wall_bmp_1", "o group_1", "g group_1",
-                                                        "usemtl untextured"}));
+    EXPECT_EQ(obj.statements,
+              (std::vector<std::string>{"mtllib m.mtl", "o Left_side", "g Left_side", "usemtl wall_bmp_1",
+                                        "o group_1", "g group_1", "usemtl untextured"}));
     EXPECT_EQ(obj.comments.back(), "# face at line 13 left out: a corner lies outside the vertex table");
 
     ASSERT_TRUE(view::writeMtl(dir / "m.mtl", slots, "PANEL.R7D"));
     std::string mtl = readFile(dir / "m.mtl");
-    EXPECT_NE(mtl.find("newmtl wall_bmp_1\nKa 0.2 0.2 0.2\nKs 0 0 0\nd 1\nillum 1\nKd 1 1 1\nmap_Kd WALL.BMP\n"),
-              std::string::npos) << mtl;
+    EXPECT_NE(
+        mtl.find("newmtl wall_bmp_1\nKa 0.2 0.2 0.2\nKs 0 0 0\nd 1\nillum 1\nKd 1 1 1\nmap_Kd WALL.BMP\n"),
+        std::string::npos)
+        << mtl;
     EXPECT_NE(mtl.find("newmtl untextured\n"), std::string::npos);
 }
 
@@ -124,8 +129,9 @@ TEST(PageData, TexturesBecomeDataUrlsOfTheirType) {
     ScratchDir dir;
     writeFile(dir.path() / "x.png", std::string("\x89PNG\r\n\x1a\n", 8) + "abcd");
     ASSERT_TRUE(view::writeTextureData(dir / "t0.js", 0, "x.png", dir / "x.png"));
-    EXPECT_EQ(readFile(dir / "t0.js"),
-              "bxaView.texture(0, {\"file\":\"x.png\",\"url\":\"data:image/png;base64,iVBORw0KGgphYmNk\"});\n");
+    EXPECT_EQ(
+        readFile(dir / "t0.js"),
+        "bxaView.texture(0, {\"file\":\"x.png\",\"url\":\"data:image/png;base64,iVBORw0KGgphYmNk\"});\n");
     writeFile(dir.path() / "x.bmp", "BM");
     ASSERT_TRUE(view::writeTextureData(dir / "t1.js", 1, "x.bmp", dir / "x.bmp"));
     EXPECT_NE(readFile(dir / "t1.js").find("data:image/bmp;base64,Qk0=\""), std::string::npos);
@@ -139,7 +145,8 @@ TEST(PageData, BrokenFacesKeepTheirGoodCornersAndMarkTheOthers) {
     ASSERT_TRUE(view::writeModelData(dir / "m0.js", 0, mesh, slots, {-1}));
     std::string js = readFile(dir / "m0.js");
     EXPECT_NE(js.find("\"broken\":[2,-1,1],\n\"brokenAt\":[11]"), std::string::npos) << js;
-    EXPECT_NE(js.find("{\"name\":\"untextured\",\"texture\":-1,\"indices\":[0,1,2]}"), std::string::npos) << js;
+    EXPECT_NE(js.find("{\"name\":\"untextured\",\"texture\":-1,\"indices\":[0,1,2]}"), std::string::npos)
+        << js;
 }
 
 TEST(WorkDirectory, BitmapsAreFoundIgnoringCaseButNeverOutsideTheDirectory) {

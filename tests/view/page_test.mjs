@@ -67,7 +67,8 @@ try {
     executablePath: '/usr/bin/chromium',
     chromiumSandbox: false,
     args: ['--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
-           '--disable-component-update', '--disable-sync', '--use-angle=swiftshader', '--enable-unsafe-swiftshader'],
+           '--disable-component-update', '--disable-sync', '--use-angle=swiftshader',
+           '--enable-unsafe-swiftshader'],
   });
   const page = await browser.newPage({ viewport: { width: 1200, height: 800 } });
   const errors = [];
@@ -75,12 +76,15 @@ try {
   page.on('pageerror', (error) => errors.push(String(error)));
   // Opened from the folder alone: any request that leaves it fails the test.
   const requests = [];
-  page.on('request', (request) => { if (!request.url().startsWith('file:') && !request.url().startsWith('data:')) requests.push(request.url()); });
+  page.on('request', (request) => {
+    if (!/^(file|data):/.test(request.url())) requests.push(request.url());
+  });
 
   await page.goto(pathToFileURL(join(out, 'index.html')).href);
   await page.waitForSelector('body[data-state="ready"]');
   const names = await page.$$eval('#model-list li .name', (items) => items.map((item) => item.textContent));
-  check(JSON.stringify(names) === JSON.stringify(Object.keys(expected)), `the list names every model: ${names.join(', ')}`);
+  check(JSON.stringify(names) === JSON.stringify(Object.keys(expected)),
+        `the list names every model: ${names.join(', ')}`);
 
   for (const [index, name] of names.entries()) {
     await page.click(`#model-list li[data-index="${index}"]`);
@@ -90,12 +94,15 @@ try {
     await page.waitForTimeout(100);
     const shown = await page.$$eval('#counts dd', (cells) => cells.map((cell) => cell.textContent));
     const want = expected[name];
-    check(shown[1] === String(want.vertices) && shown[2] === String(want.faces) && shown[3] === String(want.entities)
-          && shown[4] === String(want.brokenFaces), `${name}: counts beside the model ${shown.slice(1, 5).join('/')}`);
+    const wanted = [want.vertices, want.faces, want.entities, want.brokenFaces].map(String);
+    check(JSON.stringify(shown.slice(1, 5)) === JSON.stringify(wanted),
+          `${name}: counts beside the model ${shown.slice(1, 5).join('/')}`);
     const shares = pixelShares(await page.locator('#view').screenshot());
-    check(shares.covered > 0.03 && shares.covered < 0.9, `${name}: covers ${(shares.covered * 100).toFixed(1)}% of the canvas`);
+    check(shares.covered > 0.03 && shares.covered < 0.9,
+          `${name}: covers ${(shares.covered * 100).toFixed(1)}% of the canvas`);
     if (want.brokenFaces > 0) {
-      check(shares.warning > 0.0005, `${name}: broken faces drawn in the warning colour (${(shares.warning * 100).toFixed(2)}%)`);
+      check(shares.warning > 0.0005,
+            `${name}: broken faces drawn in the warning colour (${(shares.warning * 100).toFixed(2)}%)`);
       const legend = await page.isVisible('#legend');
       check(legend, `${name}: the warning colour is explained`);
     } else {
@@ -103,7 +110,8 @@ try {
     }
   }
   check(errors.length === 0, `no console errors${errors.length ? ': ' + errors.join(' | ') : ''}`);
-  check(requests.length === 0, `no requests outside the folder${requests.length ? ': ' + requests.join(' ') : ''}`);
+  check(requests.length === 0,
+        `no requests outside the folder${requests.length ? ': ' + requests.join(' ') : ''}`);
 } catch (error) {
   failures.push(String(error && error.stack || error));
   console.log(`FAIL ${error && error.stack || error}`);

@@ -66,7 +66,8 @@ struct EntitySpec {
     std::vector<MeshSpec> meshes;  // R7T: exactly one, its record
 };
 
-inline std::string r7pBytes(const std::vector<std::string>& bitmaps, const std::vector<EntitySpec>& entities) {
+inline std::string r7pBytes(const std::vector<std::string>& bitmaps,
+                            const std::vector<EntitySpec>& entities) {
     Bytes b;
     b.u32(0).u32(0).u32(static_cast<uint32_t>(bitmaps.size())).u32(static_cast<uint32_t>(entities.size()));
     for (const std::string& name : bitmaps) b.name(name);
@@ -77,10 +78,14 @@ inline std::string r7pBytes(const std::vector<std::string>& bitmaps, const std::
             b.i16(static_cast<int32_t>(mesh.vertices.size())).i16(static_cast<int32_t>(mesh.faces.size()));
             b.i16(mesh.bitmap);
             for (const TestVertex& v : mesh.vertices) {
-                b.floats({v.position[0], v.position[1], v.position[2], 0, v.normal[0], v.normal[1], v.normal[2], 0,
-                          v.texture[0], v.texture[1]});
+                b.floats({v.position[0], v.position[1], v.position[2], 0, v.normal[0], v.normal[1],
+                          v.normal[2], 0, v.texture[0], v.texture[1]});
             }
-            for (const TestFace& f : mesh.faces) b.u16(static_cast<uint32_t>(f.corners[0])).u16(static_cast<uint32_t>(f.corners[1])).u16(static_cast<uint32_t>(f.corners[2]));
+            for (const TestFace& f : mesh.faces) {
+                b.u16(static_cast<uint32_t>(f.corners[0]))
+                    .u16(static_cast<uint32_t>(f.corners[1]))
+                    .u16(static_cast<uint32_t>(f.corners[2]));
+            }
         }
     }
     return b.str();
@@ -96,8 +101,8 @@ inline std::string r7tBytes(const std::vector<EntitySpec>& entities, bool narrow
         const MeshSpec& r = e.meshes.at(0);
         b.u16(static_cast<uint32_t>(r.vertices.size())).u16(static_cast<uint32_t>(r.faces.size())).u8(0);
         for (const TestVertex& v : r.vertices) {
-            b.floats({v.position[0], v.position[1], v.position[2], v.normal[0], v.normal[1], v.normal[2], v.texture[0],
-                      v.texture[1]});
+            b.floats({v.position[0], v.position[1], v.position[2], v.normal[0], v.normal[1], v.normal[2],
+                      v.texture[0], v.texture[1]});
         }
         b.u8(narrow ? 1 : 0);
         for (const TestFace& f : r.faces) {

@@ -54,7 +54,8 @@ source += '#include "view/page_assets.hpp"\n\nnamespace bxa::view {\n\nnamespace
 assets.forEach(([, bytes], i) => {
   source += `const char asset${i}[] =\n${literal(bytes)};\n`;
 });
-source += '}  // namespace\n\nstd::span<const PageAsset> pageAssets() {\n    static const PageAsset assets[] = {\n';
+source += '}  // namespace\n\nstd::span<const PageAsset> pageAssets() {\n';
+source += '    static const PageAsset assets[] = {\n';
 assets.forEach(([name], i) => {
   source += `        {"${name}", {asset${i}, sizeof asset${i} - 1}},\n`;
 });

@@ -160,15 +160,19 @@ function buildModel(data) {
   }
   if (indices.length > 0) {
     geometry.setIndex(indices);
-    if (data.normals) geometry.setAttribute('normal', new THREE.BufferAttribute(unitNormals(data.normals), 3));
-    else geometry.computeVertexNormals();
+    if (data.normals) {
+      geometry.setAttribute('normal', new THREE.BufferAttribute(unitNormals(data.normals), 3));
+    } else {
+      geometry.computeVertexNormals();
+    }
     group.add(new THREE.Mesh(geometry, materials));
   }
 
   // Every vertex as a dot, so that vertices no face uses (and models without faces) are seen too.
   const dots = new THREE.BufferGeometry();
   dots.setAttribute('position', new THREE.BufferAttribute(positions, 3));
-  group.add(new THREE.Points(dots, new THREE.PointsMaterial({ color: 0x7f8a99, size: 3, sizeAttenuation: false })));
+  const dotMaterial = new THREE.PointsMaterial({ color: 0x7f8a99, size: 3, sizeAttenuation: false });
+  group.add(new THREE.Points(dots, dotMaterial));
 
   // Broken faces in the warning colour, drawn over everything. A corner outside the vertex table is put at
   // a red dot just above the model as it is first seen, so that such a face shows as a triangle.
@@ -192,9 +196,11 @@ function buildModel(data) {
                                          new THREE.LineBasicMaterial({ color: WARNING, depthTest: false }));
     edges.renderOrder = 2;
     group.add(edges);
-    const dot = new THREE.BufferGeometry().setAttribute('position', new THREE.BufferAttribute(new Float32Array(marker.toArray()), 3));
-    const markerDot = new THREE.Points(dot, new THREE.PointsMaterial({ color: WARNING, size: 9, sizeAttenuation: false,
-                                                                       depthTest: false }));
+    const dot = new THREE.BufferGeometry();
+    dot.setAttribute('position', new THREE.BufferAttribute(new Float32Array(marker.toArray()), 3));
+    const markerDot = new THREE.Points(dot, new THREE.PointsMaterial({
+      color: WARNING, size: 9, sizeAttenuation: false, depthTest: false,
+    }));
     markerDot.renderOrder = 3;
     group.add(markerDot);
     box.expandByPoint(marker);
@@ -203,7 +209,8 @@ function buildModel(data) {
 }
 
 function frame(box) {
-  const sphere = box.isEmpty() ? new THREE.Sphere(new THREE.Vector3(), 1) : box.getBoundingSphere(new THREE.Sphere());
+  const sphere = box.isEmpty() ? new THREE.Sphere(new THREE.Vector3(), 1)
+    : box.getBoundingSphere(new THREE.Sphere());
   const radius = Math.max(sphere.radius, 1e-3);
   const distance = radius / Math.sin(THREE.MathUtils.degToRad(camera.fov / 2)) * 1.1;
   camera.position.copy(sphere.center).addScaledVector(VIEW_DIRECTION, distance);
@@ -217,8 +224,8 @@ function frame(box) {
 // ---- The panels ---------------------------------------------------------------------------------------
 
 function countsText(entry) {
-  return `${entry.format} · ${plural(entry.vertices, 'vertex', 'vertices')} · ${plural(entry.faces, 'face', 'faces')} · `
-    + plural(entry.entities, 'entity', 'entities');
+  return [entry.format, plural(entry.vertices, 'vertex', 'vertices'), plural(entry.faces, 'face', 'faces'),
+          plural(entry.entities, 'entity', 'entities')].join(' · ');
 }
 
 function fillList() {
@@ -231,7 +238,8 @@ function fillList() {
     } else {
       item.append(make('div', { class: 'counts' }, countsText(entry)));
       if (entry.brokenFaces > 0) {
-        item.append(make('div', { class: 'broken' }, `${plural(entry.brokenFaces, 'face', 'faces')} outside the vertex table`));
+        const broken = `${plural(entry.brokenFaces, 'face', 'faces')} outside the vertex table`;
+        item.append(make('div', { class: 'broken' }, broken));
       }
     }
     item.addEventListener('click', () => select(index));
@@ -256,7 +264,9 @@ function showDetails() {
 
   const details = [];
   if (entry.obj) details.push(make('p', {}, 'OBJ file: ', make('a', { href: entry.obj }, entry.obj)));
-  if (entry.error) details.push(make('p', { class: 'broken' }, `This model could not be read: ${entry.error}`));
+  if (entry.error) {
+    details.push(make('p', { class: 'broken' }, `This model could not be read: ${entry.error}`));
+  }
   if (data) {
     const groups = data.groups.filter((g) => g.faces > 0);
     if (groups.length > 0) {
@@ -281,8 +291,14 @@ function showDetails() {
 async function select(index) {
   if (index < 0 || index >= state.list.length) return;
   state.selected = index;
-  for (const item of elements.list.children) item.classList.toggle('selected', Number(item.dataset.index) === index);
-  history.replaceState(null, '', `#${encodeURIComponent(state.list[index].name)}`);
+  for (const item of elements.list.children) {
+    item.classList.toggle('selected', Number(item.dataset.index) === index);
+  }
+  try {
+    history.replaceState(null, '', `#${encodeURIComponent(state.list[index].name)}`);
+  } catch {
+    // Some browsers refuse history changes on file:// pages; the page works without them.
+  }
   document.body.dataset.state = 'loading';
   const entry = state.list[index];
   if (state.shown) {
@@ -332,7 +348,9 @@ function resize() {
 
 function startRenderer() {
   try {
-    renderer = new THREE.WebGLRenderer({ canvas: elements.canvas, antialias: true, preserveDrawingBuffer: true });
+    renderer = new THREE.WebGLRenderer({
+      canvas: elements.canvas, antialias: true, preserveDrawingBuffer: true,
+    });
   } catch (error) {
     renderer = null;
     return;
