@@ -15,7 +15,7 @@ RELEASE_BUILD ?= build-release
 SHARED_BUILD  ?= build-shared
 
 .PHONY: all build demo test test-normal test-asan test-fuzz test-install test-release test-shared fuzz bench \
-        install package clean packages-build packages-test
+        install package screenshots clean packages-build packages-test
 
 all: build
 
@@ -34,6 +34,9 @@ build: packages-build $(BUILD)/build.ninja
 
 demo: build
 	sh examples/demo.sh $(BUILD)/src/driver/bxa
+	@echo
+	@echo "== bxa-view examples/work $(BUILD)/demo/preview"
+	$(BUILD)/src/view/bxa-view examples/work $(BUILD)/demo/preview
 
 test: packages-test test-normal test-release test-install test-shared test-asan test-fuzz
 
@@ -48,14 +51,16 @@ test-release: $(RELEASE_BUILD)/build.ninja
 	cmake --build $(RELEASE_BUILD) -j $(JOBS)
 
 # Installs the Release tree into a staging prefix, builds the example programs against the installed
-# package (with find_package and with pkg-config), runs them on the bundled archive, and checks that the
-# man page renders without warnings and that only the public header is installed.
+# package (with find_package and with pkg-config), runs them and the installed bxa-view on the bundled
+# examples, and checks that the man pages render without warnings and that only the public header is
+# installed.
 STAGE := $(CURDIR)/$(RELEASE_BUILD)/stage
 EXAMPLES := $(CURDIR)/$(RELEASE_BUILD)/examples
 test-install: test-release
 	rm -rf $(STAGE) $(EXAMPLES)
 	cmake --install $(RELEASE_BUILD) --prefix $(STAGE) >/dev/null
 	test -x $(STAGE)/bin/bxa && test -f $(STAGE)/share/man/man1/bxa.1 && test -f $(STAGE)/lib/pkgconfig/bxa.pc
+	test -x $(STAGE)/bin/bxa-view && test -f $(STAGE)/share/man/man1/bxa-view.1
 	test "$$(cd $(STAGE)/include && find . -type f)" = "./bxa/bxa.hpp"
 	cmake -S examples/list_records -B $(EXAMPLES)/list_records -G Ninja -DCMAKE_PREFIX_PATH=$(STAGE) >/dev/null
 	cmake --build $(EXAMPLES)/list_records
@@ -71,7 +76,9 @@ test-install: test-release
 	  $$program examples/example.BXA PRICES.CSV | cmp - examples/work/PRICES.CSV && \
 	  $$program examples/example.BXA BUSH.R7T | cmp - examples/work/BUSH.R7T || exit 1; \
 	done
-	groff -ww -man -Tutf8 docs/bxa.1 2>$(EXAMPLES)/man-warnings.txt >/dev/null
+	$(STAGE)/bin/bxa-view examples/work $(EXAMPLES)/installed-view 2>$(EXAMPLES)/installed-view.txt
+	grep -q '^bxa-view: 3 of 3 models written' $(EXAMPLES)/installed-view.txt
+	groff -ww -man -Tutf8 docs/bxa.1 docs/bxa-view.1 2>$(EXAMPLES)/man-warnings.txt >/dev/null
 	test ! -s $(EXAMPLES)/man-warnings.txt || (cat $(EXAMPLES)/man-warnings.txt; false)
 
 # The shared library exports the public interface and nothing else.
@@ -124,6 +131,21 @@ bench:
 	cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DBXA_BENCH=ON -DBUILD_TESTING=OFF
 	cmake --build $(BENCH_BUILD) -j $(JOBS)
 	sh bench/run_all.sh $(BENCH_BUILD)
+
+# The README's pictures of the preview page: the example work directory, and a copy of it in which a face of
+# PANEL.R7D points outside the vertex table. Needs Debian's chromium.
+SHOTS := $(BUILD)/screenshots
+CHROMIUM_SHOT = chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
+  --disable-background-networking --disable-component-update --disable-sync --use-angle=swiftshader \
+  --enable-unsafe-swiftshader --hide-scrollbars --window-size=1100,640 --virtual-time-budget=5000
+screenshots: build
+	rm -rf $(SHOTS) && mkdir -p $(SHOTS) && cp -r examples/work $(SHOTS)/work && cp -r examples/work $(SHOTS)/broken
+	sed 's/^Face\[   1\]:  0   2   3 /Face[   1]:  0   2   9 /' examples/work/PANEL.R7D > $(SHOTS)/broken/PANEL.R7D
+	for dir in work broken; do $(BUILD)/src/view/bxa-view $(SHOTS)/$$dir $(SHOTS)/$$dir-preview 2>/dev/null; done
+	$(CHROMIUM_SHOT) --user-data-dir=$(SHOTS)/profile-1 --screenshot=$(CURDIR)/docs/bxa-view.png \
+	  "file://$(CURDIR)/$(SHOTS)/work-preview/index.html#PANEL.R7D"
+	$(CHROMIUM_SHOT) --user-data-dir=$(SHOTS)/profile-2 --screenshot=$(CURDIR)/docs/bxa-view-broken.png \
+	  "file://$(CURDIR)/$(SHOTS)/broken-preview/index.html#PANEL.R7D"
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD) $(RELEASE_BUILD) $(SHARED_BUILD)

@@ -1,9 +1,9 @@
-# Installation: the bxa executable and its man page, and the public library bxa::bxa with its one header
-# (bxa/bxa.hpp), a CMake package (find_package(bxa)) and a pkg-config file (bxa.pc).
+# Installation: the bxa and bxa-view executables and their man pages, and the public library bxa::bxa
+# with its one header (bxa/bxa.hpp), a CMake package (find_package(bxa)) and a pkg-config file (bxa.pc).
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
-install(TARGETS bxa RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS bxa bxa-view RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS bxa_library
         EXPORT bxaTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
@@ -29,7 +29,8 @@ file(RELATIVE_PATH BXA_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /p
 configure_file(${PROJECT_SOURCE_DIR}/cmake/bxa.pc.in ${PROJECT_BINARY_DIR}/bxa.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/bxa.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
-install(FILES ${PROJECT_SOURCE_DIR}/docs/bxa.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${PROJECT_SOURCE_DIR}/docs/bxa.1 ${PROJECT_SOURCE_DIR}/docs/bxa-view.1
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 # make package: a Debian package of the above.
 set(CPACK_GENERATOR DEB)

@@ -1,0 +1,44 @@
+// Buffered text output to a file, with the number spellings the OBJ, MTL and page-data writers share.
+//
+// Lines end with LF: these files are read by OBJ importers and browsers, not edited as the work
+// directory's text files are, and LF is what all of them take (some OBJ readers keep a CR as part of a
+// texture file name).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/file.hpp"
+
+namespace bxa::view {
+
+class TextOutput {
+public:
+    explicit TextOutput(platform::File& file) : file_(file) {}
+    TextOutput(const TextOutput&) = delete;
+    TextOutput& operator=(const TextOutput&) = delete;
+    ~TextOutput() { flush(); }
+
+    TextOutput& text(std::string_view piece);
+    TextOutput& character(char c);
+    // The shortest decimal that reads back as the same float ("0", "-1.5", "3.4028235e+38"); the caller
+    // passes finite values only.
+    TextOutput& number(float value);
+    TextOutput& number(uint64_t value);
+    // A JavaScript string literal: quoted, with quotes, backslashes, control characters and '<' escaped,
+    // and each byte of 0x80 or above as the character of that code (names are 8-bit text of no known
+    // code page, so they are shown as Latin-1).
+    TextOutput& jsString(std::string_view bytes);
+    void flush();
+
+private:
+    platform::File& file_;
+    std::string buffer_;
+};
+
+// A name as one OBJ or MTL token: printable ASCII kept, every other byte, a space and '#' made '_';
+// `fallback` when the name is empty.
+std::string objToken(std::string_view name, std::string_view fallback);
+
+}  // namespace bxa::view

@@ -1,0 +1,89 @@
+#include "view/work_directory.hpp"
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <system_error>
+
+#include "view/text_output.hpp"
+
+namespace bxa::view {
+
+namespace {
+
+char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::string lowered(std::string_view text) {
+    std::string result(text);
+    std::transform(result.begin(), result.end(), result.begin(), lower);
+    return result;
+}
+
+std::string_view stemOf(std::string_view name) {
+    size_t dot = name.rfind('.');
+    return dot == std::string_view::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+}  // namespace
+
+bool equalIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lower(x) == lower(y); });
+}
+
+std::optional<std::vector<std::string>> listRegularFiles(const std::string& directory, std::string& error) {
+    std::error_code ec;
+    std::filesystem::directory_iterator it(directory, ec);
+    if (ec) {
+        error = ec.message();
+        return std::nullopt;
+    }
+    std::vector<std::string> files;
+    for (; it != std::filesystem::directory_iterator(); it.increment(ec)) {
+        std::error_code kind;
+        if (it->is_regular_file(kind)) files.push_back(it->path().filename().string());
+    }
+    if (ec) {
+        error = ec.message();
+        return std::nullopt;
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+std::optional<std::string> findBitmapFile(const std::vector<std::string>& files,
+                                          std::string_view bitmapName) {
+    if (bitmapName.empty() || bitmapName == "." || bitmapName == ".." ||
+        bitmapName.find_first_of("/\\:") != std::string_view::npos) {
+        return std::nullopt;
+    }
+    if (std::binary_search(files.begin(), files.end(), bitmapName)) return std::string(bitmapName);
+    for (const std::string& file : files) {
+        if (equalIgnoringCase(file, bitmapName)) return file;
+    }
+    return std::nullopt;
+}
+
+std::string OutputNames::claim(std::string_view wanted) {
+    const std::string safe = objToken(wanted, "file");
+    std::string name = safe;
+    for (int n = 2; !taken_.insert(lowered(name)).second; ++n) name = std::to_string(n) + "_" + safe;
+    return name;
+}
+
+std::vector<std::string> outputStems(const std::vector<std::string>& modelFiles) {
+    std::map<std::string, size_t> stemCounts;
+    for (const std::string& file : modelFiles) ++stemCounts[lowered(stemOf(file))];
+    std::vector<std::string> stems;
+    for (const std::string& file : modelFiles) {
+        std::string stem(stemOf(file));
+        if (stemCounts[lowered(stem)] > 1) {
+            stem = file;
+            std::replace(stem.begin(), stem.end(), '.', '_');
+        }
+        stems.push_back(std::move(stem));
+    }
+    return stems;
+}
+
+}  // namespace bxa::view
