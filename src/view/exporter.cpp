@@ -9,7 +9,7 @@
 
 #include "platform/console.hpp"
 #include "platform/file.hpp"
-#include "platform/file_system.hpp"
+#include "platform/directory.hpp"
 #include "view/mesh_reader.hpp"
 #include "view/model_source.hpp"
 #include "view/obj_writer.hpp"
@@ -22,7 +22,14 @@ namespace bxa::view {
 namespace {
 
 using platform::joinPath;
-using platform::printErr;
+
+// A bitmap copied next to the OBJ files that use it.
+bool copyFile(const std::string& from, const std::string& to) {
+    platform::File in = platform::File::openForReading(from);
+    std::optional<int64_t> length = in ? in.length() : std::nullopt;
+    platform::File out = platform::File::createForWriting(to);
+    return length && out && platform::copyBytes(in, 0, *length, out) && out.close();
+}
 
 unsigned long long count(uint64_t n) { return n; }
 
@@ -68,26 +75,26 @@ private:
 
 bool Export::prepare() {
     std::error_code ec;
-    if (!platform::isDirectory(work_)) {
-        printErr("bxa-view: error: %s is not a directory\n", work_.c_str());
+    if (!platform::Directory::open(work_)) {
+        platform::StandardConsole().err("bxa-view: error: %s is not a directory\n", work_.c_str());
         return false;
     }
-    if (!platform::makeDirectory(out_)) {
-        printErr("bxa-view: error: cannot create the output directory %s\n", out_.c_str());
+    if (!platform::Directory::make(out_)) {
+        platform::StandardConsole().err("bxa-view: error: cannot create the output directory %s\n", out_.c_str());
         return false;
     }
     if (std::filesystem::equivalent(work_, out_, ec)) {
-        printErr("bxa-view: error: the output directory must not be the work directory (%s)\n", out_.c_str());
+        platform::StandardConsole().err("bxa-view: error: the output directory must not be the work directory (%s)\n", out_.c_str());
         return false;
     }
-    if (withPage_ && !platform::makeDirectory(joinPath(out_, PageDataDirectory))) {
-        printErr("bxa-view: error: cannot create %s\n", joinPath(out_, PageDataDirectory).c_str());
+    if (withPage_ && !platform::Directory::make(joinPath(out_, PageDataDirectory))) {
+        platform::StandardConsole().err("bxa-view: error: cannot create %s\n", joinPath(out_, PageDataDirectory).c_str());
         return false;
     }
     std::string error;
     std::optional<std::vector<std::string>> files = listRegularFiles(work_, error);
     if (!files) {
-        printErr("bxa-view: error: cannot list %s: %s\n", work_.c_str(), error.c_str());
+        platform::StandardConsole().err("bxa-view: error: cannot list %s: %s\n", work_.c_str(), error.c_str());
         return false;
     }
     files_ = std::move(*files);
@@ -96,24 +103,24 @@ bool Export::prepare() {
     }
     for (const PageAsset& asset : pageAssets()) names_.claim(asset.fileName);
     names_.claim(PageDataDirectory);
-    if (!withPage_) printErr("bxa-view: this build has no preview page: writing OBJ and MTL files only\n");
+    if (!withPage_) platform::StandardConsole().err("bxa-view: this build has no preview page: writing OBJ and MTL files only\n");
     return true;
 }
 
 ExportSummary Export::run() {
     if (!prepare()) return summary_;
     summary_.models = models_.size();
-    if (models_.empty()) printErr("bxa-view: no R7D, R7P or R7T files in %s\n", work_.c_str());
+    if (models_.empty()) platform::StandardConsole().err("bxa-view: no R7D, R7P or R7T files in %s\n", work_.c_str());
     std::vector<std::string> stems = outputStems(models_);
     for (size_t i = 0; i < models_.size(); ++i) exportModel(i, *modelFormatOfName(models_[i]), stems[i]);
     if (withPage_) summary_.pageWritten = writePage();
 
-    printErr("bxa-view: %llu of %llu %s written to %s; %llu %s skipped (outside the vertex table), %llu %s\n",
+    platform::StandardConsole().err("bxa-view: %llu of %llu %s written to %s; %llu %s skipped (outside the vertex table), %llu %s\n",
              count(summary_.written), count(summary_.models), plural(summary_.models, "model", "models"),
              out_.c_str(), count(summary_.brokenFaces), plural(summary_.brokenFaces, "face", "faces"),
              count(summary_.warnings), plural(summary_.warnings, "warning", "warnings"));
     if (summary_.pageWritten) {
-        printErr("bxa-view: open %s in a browser\n", joinPath(out_, "index.html").c_str());
+        platform::StandardConsole().err("bxa-view: open %s in a browser\n", joinPath(out_, "index.html").c_str());
     }
     summary_.ok = !failed_ && (summary_.pageWritten || !withPage_);
     return summary_;
@@ -126,7 +133,7 @@ void Export::exportModel(size_t index, ModelFormat format, const std::string& st
     entry.name = name;
     entry.format = format;
     auto fail = [&](const std::string& error) {
-        printErr("bxa-view: error: %s %s\n", path.c_str(), error.c_str());
+        platform::StandardConsole().err("bxa-view: error: %s %s\n", path.c_str(), error.c_str());
         entry.error = error;
         entries_.push_back(entry);
         failed_ = true;
@@ -166,7 +173,7 @@ void Export::exportModel(size_t index, ModelFormat format, const std::string& st
     ++summary_.written;
     summary_.brokenFaces += mesh.brokenFaceCount;
     summary_.warnings += mesh.warningCount;
-    printErr("bxa-view: [%llu/%llu] %s: %llu %s, %llu %s, %llu %s -> %s\n", count(index + 1),
+    platform::StandardConsole().err("bxa-view: [%llu/%llu] %s: %llu %s, %llu %s, %llu %s -> %s\n", count(index + 1),
              count(models_.size()), name.c_str(), count(entry.vertices),
              plural(entry.vertices, "vertex", "vertices"), count(entry.faces),
              plural(entry.faces, "face", "faces"), count(entry.entities),
@@ -199,8 +206,8 @@ const TextureCopy& Export::copyTexture(const std::string& file) {
     TextureCopy copy;
     copy.fileName = names_.claim(file);
     const std::string from = joinPath(work_, file);
-    if (!platform::copyFileOver(from, joinPath(out_, copy.fileName))) {
-        printErr("bxa-view: error: cannot copy %s to %s\n", from.c_str(), out_.c_str());
+    if (!copyFile(from, joinPath(out_, copy.fileName))) {
+        platform::StandardConsole().err("bxa-view: error: cannot copy %s to %s\n", from.c_str(), out_.c_str());
         failed_ = true;
         copy.fileName.clear();
     } else if (withPage_) {
@@ -208,7 +215,7 @@ const TextureCopy& Export::copyTexture(const std::string& file) {
         if (writeTextureData(pageData(script), static_cast<uint64_t>(textureCount_), copy.fileName, from)) {
             copy.id = textureCount_++;
         } else {
-            printErr("bxa-view: error: cannot write %s\n", pageData(script).c_str());
+            platform::StandardConsole().err("bxa-view: error: cannot write %s\n", pageData(script).c_str());
             failed_ = true;
         }
     }
@@ -217,10 +224,10 @@ const TextureCopy& Export::copyTexture(const std::string& file) {
 
 void Export::printWarnings(const Mesh& mesh, const std::string& path) {
     for (const MeshWarning& warning : mesh.warnings) {
-        printErr("bxa-view: warning: %s %s\n", path.c_str(), placedMessage(warning).c_str());
+        platform::StandardConsole().err("bxa-view: warning: %s %s\n", path.c_str(), placedMessage(warning).c_str());
     }
     if (mesh.warningCount > mesh.warnings.size()) {
-        printErr("bxa-view: warning: %s: %llu more warnings\n", path.c_str(),
+        platform::StandardConsole().err("bxa-view: warning: %s: %llu more warnings\n", path.c_str(),
                  count(mesh.warningCount - mesh.warnings.size()));
     }
 }
@@ -230,14 +237,14 @@ bool Export::writePage() {
     std::string titleText =
         title.has_filename() ? title.filename().string() : title.parent_path().filename().string();
     if (!writeModelList(pageData("models.js"), titleText.empty() ? work_ : titleText, entries_)) {
-        printErr("bxa-view: error: cannot write %s\n", pageData("models.js").c_str());
+        platform::StandardConsole().err("bxa-view: error: cannot write %s\n", pageData("models.js").c_str());
         return false;
     }
     for (const PageAsset& asset : pageAssets()) {
         const std::string path = joinPath(out_, asset.fileName);
         platform::File file = platform::File::createForWriting(path);
         if (!file || !file.write(asset.bytes) || !file.close()) {
-            printErr("bxa-view: error: cannot write %s\n", path.c_str());
+            platform::StandardConsole().err("bxa-view: error: cannot write %s\n", path.c_str());
             return false;
         }
     }

@@ -6,7 +6,7 @@
 
 int main(int argc, char** argv) {
     if (argc != 3) {
-        bxa::platform::printErr(
+        bxa::platform::StandardConsole().err(
             "usage: bxa-view WORKDIR OUTDIR\n"
             "Writes every R7D, R7P and R7T model of WORKDIR into OUTDIR as NAME.obj and NAME.mtl with its\n"
             "bitmaps, and index.html, a page that shows them all in 3D.\n");

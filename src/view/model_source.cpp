@@ -7,24 +7,11 @@
 #include "model/r7p_model.hpp"
 #include "model/r7t_model.hpp"
 #include "platform/file.hpp"
-#include "platform/file_system.hpp"
+#include "platform/directory.hpp"
 
 namespace bxa::view {
 
 namespace {
-
-// The converter's output, removed however the conversion ends.
-class ScratchFile {
-public:
-    explicit ScratchFile(std::string path) : path_(std::move(path)) {}
-    ScratchFile(const ScratchFile&) = delete;
-    ScratchFile& operator=(const ScratchFile&) = delete;
-    ~ScratchFile() { platform::removeFile(path_); }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
 
 struct Survey {
     bool holdsNul = false;
@@ -51,13 +38,14 @@ std::optional<std::vector<uint8_t>> readWhole(platform::File& file, uint64_t siz
     return bytes;
 }
 
-bool convertText(ModelFormat format, const std::string& modelPath, const std::string& textPath) {
+bool convertText(ModelFormat format, platform::File& text, platform::File& model) {
+    ConversionResult result = ConversionResult::WriteFailed;
     switch (format) {
-        case ModelFormat::R7d: return convertTextToR7d(modelPath, textPath);
-        case ModelFormat::R7p: return convertTextToR7p(modelPath, textPath);
-        case ModelFormat::R7t: return convertTextToR7t(modelPath, textPath);
+        case ModelFormat::R7d: result = convertTextToR7d(text, model); break;
+        case ModelFormat::R7p: result = convertTextToR7p(text, model); break;
+        case ModelFormat::R7t: result = convertTextToR7t(text, model); break;
     }
-    return false;
+    return result == ConversionResult::Ok && model.flush();
 }
 
 std::string mebibytes(uint64_t bytes) { return std::to_string(bytes >> 20) + " MiB"; }
@@ -107,15 +95,14 @@ std::optional<ModelBinary> loadModelBinary(const std::string& path, ModelFormat 
         error = "has more than the " + std::to_string(MaxTextLines) + " lines a model text may have here";
         return std::nullopt;
     }
-    file.close();
-
-    ScratchFile scratch(platform::temporaryPathBeside(platform::joinPath(scratchDirectory, ".model")));
-    if (!convertText(format, scratch.path(), path)) {
+    // The converter's output goes to a working file of the output directory, removed however this ends.
+    platform::WorkingFile scratch = platform::Directory::open(scratchDirectory).createWorkingFile();
+    if (!scratch || !convertText(format, file, scratch.file())) {
         error = "could not be converted to its binary form";
         return std::nullopt;
     }
-    platform::File binary = platform::File::openForReading(scratch.path());
-    std::optional<int64_t> binaryLength = binary ? binary.length() : std::nullopt;
+    platform::File& binary = scratch.file();
+    std::optional<int64_t> binaryLength = binary.length();
     if (!binaryLength) {
         error = "could not be converted to its binary form";
         return std::nullopt;
