@@ -148,6 +148,22 @@ void decodePending(File& archive, const Directory& workDir, PendingRecord& pendi
     pending.decoded = true;
 }
 
+// Records in subdirectories of the work directory have their working files there: what killed runs left
+// in those is removed too, once per directory.
+void removeLeftoversInSubdirectories(const TocList& toc, const std::vector<size_t>& selected, const Directory& workDir) {
+    std::vector<platform::FileIdentity> cleaned;
+    for (size_t i : selected) {
+        const std::string& name = toc[i].name;
+        if (std::none_of(name.begin(), name.end(), platform::isPathSeparator)) continue;
+        std::string leaf;
+        Directory parent = workDir.parentOf(name, leaf);
+        std::optional<platform::FileIdentity> identity = parent ? parent.identity() : std::nullopt;
+        if (!identity || std::find(cleaned.begin(), cleaned.end(), *identity) != cleaned.end()) continue;
+        cleaned.push_back(*identity);
+        parent.removeLeftovers();
+    }
+}
+
 // Puts a decoded record in place and reports it, as the record's last steps.
 bool placePending(PendingRecord& pending, Console& console) {
     pending.messages.replayTo(console);
@@ -185,6 +201,7 @@ bool extractRecords(TocList& toc, ArchiveReading& reading, const std::string& ar
     for (size_t i = 0; i < toc.size(); ++i) {
         if (isSelected(toc[i], recordName)) selected.push_back(i);
     }
+    removeLeftoversInSubdirectories(toc, selected, workDir);
     CurrentDirectoryCopies copies;
     copies.protect(reading.archive);
     // Expanding no longer passes through "tmp.cmp"; a stale one goes as it always did.

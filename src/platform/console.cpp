@@ -24,7 +24,7 @@ const bool consoleStreamsAreBinary = [] {
 }();
 #endif
 
-std::string formatted(const char* format, va_list args) {
+BXA_PRINTF_LIKE(1, 0) std::string formatted(const char* format, va_list args) {
     va_list copy;
     va_copy(copy, args);
     char small[256];

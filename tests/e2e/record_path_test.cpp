@@ -212,6 +212,12 @@ TEST_F(RecordPath, WorkingFilesOfKilledRunsAreRemovedByTheNextRun) {
     std::vector<std::string> work = listing(at("work"));
     std::erase(work, "header.dat");
     EXPECT_EQ(work, workBefore);
+    // In a subdirectory that an unpack writes records into.
+    fs::create_directories(at("out") / "sub");
+    writeFile(at("out") / "sub" / (".bxa-" + dead + "-0ddba11.tmp"), "in a subdirectory");
+    writeFile(at("sub.BXA"), buildArchive({{"sub/x.DAT", 0, "x"}}));
+    ASSERT_FALSE(failedWithPrompt(bxa({"-u", "sub.BXA", "out"})));
+    EXPECT_EQ(listing(at("out") / "sub"), std::vector<std::string>{"x.DAT"});
 }
 
 }  // namespace
