@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <random>
 #include <utility>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -105,6 +106,26 @@ std::string newWorkingName() {
 }
 
 bool isUnsafeComponent(std::string_view component) { return component.empty() || component == "." || component == ".."; }
+
+// The directories on the way to the last component of a relative name, which goes to `leaf`; nothing when
+// a component is empty, "." or "..", or (on Windows) the name starts with a drive letter.
+std::optional<std::vector<std::string>> directoriesOf(std::string_view name, std::string& leaf) {
+    if (pathSeparator() == '\\' && name.size() >= 2 && name[1] == ':') return std::nullopt;
+    std::vector<std::string> components;
+    size_t start = 0;
+    for (;;) {
+        size_t end = start;
+        while (end < name.size() && !isPathSeparator(name[end])) ++end;
+        std::string component(name.substr(start, end - start));
+        if (isUnsafeComponent(component)) return std::nullopt;
+        if (end == name.size()) {
+            leaf = std::move(component);
+            return components;
+        }
+        components.push_back(std::move(component));
+        start = end + 1;
+    }
+}
 
 }  // namespace
 
@@ -313,19 +334,12 @@ Directory Directory::parentOf(std::string_view name, std::string& leaf, OpenFail
         report(failure, OpenFailure::Other);
         return Directory();
     }
-    size_t start = 0;
-    for (;;) {
-        size_t end = start;
-        while (end < name.size() && !isPathSeparator(name[end])) ++end;
-        std::string component(name.substr(start, end - start));
-        if (isUnsafeComponent(component)) {
-            report(failure, OpenFailure::Missing);
-            return Directory();
-        }
-        if (end == name.size()) {
-            leaf = std::move(component);
-            return parent;
-        }
+    std::optional<std::vector<std::string>> directories = directoriesOf(name, leaf);
+    if (!directories) {
+        report(failure, OpenFailure::Missing);
+        return Directory();
+    }
+    for (const std::string& component : *directories) {
         int next = ::openat(parent.descriptor_, component.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (next < 0) {
             int error = errno;
@@ -342,8 +356,8 @@ Directory Directory::parentOf(std::string_view name, std::string& leaf, OpenFail
         ::close(parent.descriptor_);
         parent.descriptor_ = next;
         parent.path_ = parent.pathOf(component);
-        start = end + 1;
     }
+    return parent;
 }
 
 File Directory::openForReading(std::string_view name, OpenFailure* failure) const {
@@ -355,17 +369,7 @@ File Directory::openForReading(std::string_view name, OpenFailure* failure) cons
         report(failure, failureOfErrno(errno));
         return File();
     }
-    struct stat info;
-    if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
-        report(failure, S_ISDIR(info.st_mode) ? OpenFailure::IsDirectory : OpenFailure::NotRegular);
-        ::close(descriptor);
-        return File();
-    }
-    int flags = ::fcntl(descriptor, F_GETFL);
-    if (flags >= 0) ::fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK);
-    File file = File::adopt(descriptor, "rb");
-    if (!file) report(failure, OpenFailure::Other);
-    return file;
+    return File::adoptRegular(descriptor, failure);
 }
 
 EntryType Directory::typeOf(std::string_view leaf) const {
@@ -628,24 +632,12 @@ Directory Directory::parentOf(std::string_view name, std::string& leaf, OpenFail
     report(failure, OpenFailure::None);
     leaf.clear();
     Directory parent = duplicate();
-    size_t start = 0;
-    // A drive letter ("C:...") makes a name absolute or drive-relative.
-    if (name.size() >= 2 && name[1] == ':') {
+    std::optional<std::vector<std::string>> directories = directoriesOf(name, leaf);
+    if (!directories) {
         report(failure, OpenFailure::Missing);
         return Directory();
     }
-    for (;;) {
-        size_t end = start;
-        while (end < name.size() && !isPathSeparator(name[end])) ++end;
-        std::string component(name.substr(start, end - start));
-        if (isUnsafeComponent(component)) {
-            report(failure, OpenFailure::Missing);
-            return Directory();
-        }
-        if (end == name.size()) {
-            leaf = std::move(component);
-            return parent;
-        }
+    for (const std::string& component : *directories) {
         switch (parent.typeOf(component)) {
             case EntryType::Directory: break;
             case EntryType::SymbolicLink: report(failure, OpenFailure::LinkInPath); return Directory();
@@ -653,8 +645,8 @@ Directory Directory::parentOf(std::string_view name, std::string& leaf, OpenFail
             default: report(failure, OpenFailure::Missing); return Directory();
         }
         parent.path_ = parent.pathOf(component);
-        start = end + 1;
     }
+    return parent;
 }
 
 File Directory::openForReading(std::string_view name, OpenFailure* failure) const {

@@ -101,12 +101,6 @@ File File::openForReading(const std::string& path, OpenFailure* failure) {
         report(failure, OpenFailure::Other);
         return File();
     }
-    struct _stat64 info;
-    if (_fstat64(descriptor, &info) != 0 || (info.st_mode & _S_IFREG) == 0) {
-        report(failure, (info.st_mode & _S_IFDIR) != 0 ? OpenFailure::IsDirectory : OpenFailure::NotRegular);
-        _close(descriptor);
-        return File();
-    }
 #else
     // Non-blocking first: opening a FIFO without a writer would otherwise wait forever.
     int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
@@ -114,6 +108,19 @@ File File::openForReading(const std::string& path, OpenFailure* failure) {
         report(failure, failureOf(errno));
         return File();
     }
+#endif
+    return adoptRegular(descriptor, failure);
+}
+
+File File::adoptRegular(int descriptor, OpenFailure* failure) {
+#if defined(_WIN32)
+    struct _stat64 info;
+    if (_fstat64(descriptor, &info) != 0 || (info.st_mode & _S_IFREG) == 0) {
+        report(failure, (info.st_mode & _S_IFDIR) != 0 ? OpenFailure::IsDirectory : OpenFailure::NotRegular);
+        _close(descriptor);
+        return File();
+    }
+#else
     struct stat info;
     if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
         report(failure, S_ISDIR(info.st_mode) ? OpenFailure::IsDirectory : OpenFailure::NotRegular);

@@ -48,6 +48,11 @@ public:
     // Returns a closed File, with the descriptor closed, on failure.
     static File adopt(int descriptor, const char* mode);
 
+    // Takes ownership of a descriptor just opened for reading without waiting (O_NONBLOCK on POSIX) and
+    // keeps it only when it is a regular file, which it then switches to blocking reads. Returns a closed
+    // File, with the descriptor closed and the reason in `failure`, otherwise.
+    static File adoptRegular(int descriptor, OpenFailure* failure);
+
     bool isOpen() const { return file_ != nullptr; }
     explicit operator bool() const { return isOpen(); }
 

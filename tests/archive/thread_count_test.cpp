@@ -27,14 +27,7 @@ struct Outcome {
 
 class ThreadCount : public ::testing::Test {
 protected:
-    MemoryScratchDir dir;
-    fs::path previous;
-
-    void SetUp() override {
-        previous = fs::current_path();
-        fs::current_path(dir.path());
-    }
-    void TearDown() override { fs::current_path(previous); }
+    InScratchDirectory scratch;
 
     // Puts `start` in the scratch directory, runs `command` and reports what it left and said.
     template <typename Command>

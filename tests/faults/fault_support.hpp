@@ -214,4 +214,19 @@ private:
     fs::path path_;
 };
 
+// While it lives, a scratch directory in memory is the current directory: for tests that run the commands
+// in-process, which write their files there.
+class InScratchDirectory {
+public:
+    InScratchDirectory() : previous_(fs::current_path()) { fs::current_path(dir_.path()); }
+    ~InScratchDirectory() { fs::current_path(previous_); }
+    InScratchDirectory(const InScratchDirectory&) = delete;
+    InScratchDirectory& operator=(const InScratchDirectory&) = delete;
+    const fs::path& path() const { return dir_.path(); }
+
+private:
+    MemoryScratchDir dir_;
+    fs::path previous_;
+};
+
 }  // namespace bxa::testing

@@ -197,15 +197,9 @@ TEST_F(SymbolicLinks, TemporaryFilesThatAreLinksAreReplacedNotWrittenThrough) {
 // Runs with a private current directory, where the models' binary forms are made.
 class DamagedStreams : public ::testing::Test {
 protected:
-    MemoryScratchDir dir;
-    fs::path previous;
+    InScratchDirectory scratch;
 
-    void SetUp() override {
-        previous = fs::current_path();
-        fs::current_path(dir.path());
-        fs::create_directory("work");
-    }
-    void TearDown() override { fs::current_path(previous); }
+    void SetUp() override { fs::create_directory("work"); }
 
     // The stored bytes of `name` encoded with `method`, and the bytes it decodes to.
     struct Record {

@@ -12,13 +12,7 @@ using namespace bxa::testing;
 
 class Library : public ::testing::Test {
 protected:
-    MemoryScratchDir dir;
-    fs::path previous;
-    void SetUp() override {
-        previous = fs::current_path();
-        fs::current_path(dir.path());
-    }
-    void TearDown() override { fs::current_path(previous); }
+    InScratchDirectory scratch;
 
     // Options whose callback keeps every message, as the command line would print them.
     struct Recorded {
