@@ -235,8 +235,13 @@ bool packArchive(TocList& toc, const std::string& archivePath, const std::string
     // old one, it is writable by its owner afterwards.
     NewArchive archive;
     if (!archive.create(archivePath, true)) {
-        console.err("\n\nError: Could not open BXA file (%s); make sure that it is not read-only\n\n",
-                    archivePath.c_str());
+        if (archive.nameTooLong()) {
+            console.err("\n\nError: Could not open BXA file (%s); its name is longer than the file system allows\n\n",
+                        archivePath.c_str());
+        } else {
+            console.err("\n\nError: Could not open BXA file (%s); make sure that it is not read-only\n\n",
+                        archivePath.c_str());
+        }
         return false;
     }
     console.out("\nReading catalog...");

@@ -18,6 +18,10 @@ bool NewArchive::create(const std::string& archivePath, bool ownerMayWrite) {
     directory_ = std::move(location.directory);
     leaf_ = std::move(location.leaf);
     if (!directory_ || leaf_.empty() || leaf_ == "." || leaf_ == "..") return false;
+    if (!directory_.nameFits(leaf_)) {
+        nameTooLong_ = true;
+        return false;
+    }
     EntryType type = directory_.typeOf(leaf_);
     if (type == EntryType::Directory || type == EntryType::Other) return false;
     working_ = directory_.createWorkingFile();

@@ -26,6 +26,8 @@ public:
     // message) when the archive's directory cannot be opened, a directory or another file that is not
     // regular stands at the path, or the working file cannot be created.
     bool create(const std::string& archivePath, bool ownerMayWrite = false);
+    // After a failed create: whether the archive's name is longer than its file system allows.
+    bool nameTooLong() const { return nameTooLong_; }
 
     platform::File& file() { return working_.file(); }
     const std::string& archivePath() const { return archivePath_; }
@@ -51,6 +53,7 @@ public:
 private:
     std::string archivePath_;
     std::optional<platform::FilePermissions> permissions_;
+    bool nameTooLong_ = false;
     platform::Directory directory_;
     std::string leaf_;
     platform::WorkingFile working_;

@@ -389,6 +389,11 @@ std::optional<FileIdentity> Directory::identityOf(std::string_view leaf) const {
     return identityFromStat(info);
 }
 
+bool Directory::nameFits(std::string_view leaf) const {
+    const long longest = descriptor_ >= 0 ? ::fpathconf(descriptor_, _PC_NAME_MAX) : -1;
+    return longest < 0 || leaf.size() <= static_cast<size_t>(longest);
+}
+
 bool Directory::remove(std::string_view leaf) const {
     if (descriptor_ < 0) return false;
     if (::unlinkat(descriptor_, std::string(leaf).c_str(), 0) == 0) return true;
@@ -676,6 +681,8 @@ std::optional<FileIdentity> Directory::identityOf(std::string_view leaf) const {
     CloseHandle(handle);
     return identity;
 }
+
+bool Directory::nameFits(std::string_view leaf) const { return leaf.size() <= MAX_PATH; }
 
 bool Directory::remove(std::string_view leaf) const {
     if (!open_) return false;

@@ -109,6 +109,9 @@ public:
     EntryType typeOf(std::string_view leaf) const;
     std::optional<FileIdentity> identityOf(std::string_view leaf) const;
 
+    // True when `leaf` is not longer than the file names this directory's file system takes.
+    bool nameFits(std::string_view leaf) const;
+
     // Removes the file `leaf`; a missing file is no error. Never removes a directory.
     bool remove(std::string_view leaf) const;
 

@@ -190,6 +190,15 @@ TEST_F(UnpackPack, ANameListedTwiceFailsWithTheArchiveUnchanged) {
     EXPECT_FALSE(fs::exists(at("work") / "xcmp_a.DAT"));
 }
 
+TEST_F(UnpackPack, AnArchiveNameTooLongForTheFileSystemIsSaidSo) {
+    BXA_SKIP_ON_WINDOWS("the limits of the file system under Wine");
+    writeWorkDir(at("work"), {{"a.DAT", 0, "abc"}});
+    const std::string name = std::string(300, 'n') + ".BXA";
+    RunResult r = bxa({"-p", name, "work"});
+    EXPECT_TRUE(failedWithPrompt(r));
+    EXPECT_EQ(r.err, "\n\nError: Could not open BXA file (" + name + "); its name is longer than the file system allows\n\n");
+}
+
 TEST_F(UnpackPack, AReadOnlyArchiveIsPackedOver) {
     writeWorkDir(at("work"), {{"a.DAT", 0, "abc"}});
     writeFile(at("a.BXA"), "old archive");
