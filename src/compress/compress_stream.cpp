@@ -21,15 +21,16 @@ inline void putLiteral(Coder& coder, uint8_t literal) {
     putBits(coder.writer, coder.symbolCodes[literal], coder.symbolLengths[literal]);
 }
 
+// The length symbol (at most 16 bits) and the distance (at most 14) leave in one write.
 inline void putMatch(Coder& coder, uint32_t length, uint32_t distanceMinusOne) {
     const uint32_t symbol = 256 + length - codes::MinMatchLength;
-    putBits(coder.writer, coder.symbolCodes[symbol], coder.symbolLengths[symbol]);
     const uint32_t lowBits = length == 2 ? 2u : coder.dictionaryBits;
     const uint32_t index = distanceMinusOne >> lowBits;
     const uint32_t codeLength = codes::DistanceCodeLengths[index];
-    const uint32_t value =
+    const uint32_t distance =
         codes::DistanceCodes[index] | ((distanceMinusOne & ((1u << lowBits) - 1u)) << codeLength);
-    putBits(coder.writer, value, codeLength + lowBits);
+    const uint32_t symbolLength = coder.symbolLengths[symbol];
+    putBits(coder.writer, coder.symbolCodes[symbol] | distance << symbolLength, symbolLength + codeLength + lowBits);
 }
 
 // Codes the tokens that start below `limit` and below `stop`, beginning at `position`; returns the
@@ -94,7 +95,6 @@ bool loadBlock(Coder& coder, Cursor& cursor, BlockSource source, void* context) 
 }
 
 void nextBlock(Coder& coder, Cursor& cursor, BlockSource source, void* context) {
-    settleBytes(coder.writer);
     coder.finder.slide();
     cursor.position -= BlockSize;
     cursor.blockStart += BlockSize;
@@ -121,24 +121,12 @@ void startWriter(BitWriter& writer, uint8_t* bytes, uint32_t flushAt, WriteCallb
 void emitChunk(BitWriter& writer) {
     uint32_t size = OutputChunkSize;
     writer.write(writer.bytes, &size, writer.parameter);
-    // A word store may have run a few bytes past the chunk; they open the next one.
+    // The write that completed the chunk may have completed a few bytes past it; they open the next one.
     std::memmove(writer.bytes, writer.bytes + OutputChunkSize, writer.count - OutputChunkSize);
     writer.count -= OutputChunkSize;
 }
 
-void settleBytes(BitWriter& writer) {
-    while (writer.pending >= 8) {
-        writer.bytes[writer.count++] = static_cast<uint8_t>(writer.accumulator);
-        writer.accumulator >>= 8;
-        writer.pending -= 8;
-        if (writer.count >= writer.flushAt) emitChunk(writer);
-    }
-}
-
-void spillBits(BitWriter& writer) {
-    settleBytes(writer);
-    writer.bytes[writer.count] = static_cast<uint8_t>(writer.accumulator);
-}
+void spillBits(BitWriter& writer) { writer.bytes[writer.count] = static_cast<uint8_t>(writer.accumulator); }
 
 void appendBits(BitWriter& writer, const uint8_t* source, uint64_t from, uint64_t to) {
     for (; from + 32 <= to; from += 32) {
@@ -152,7 +140,6 @@ void appendBits(BitWriter& writer, const uint8_t* source, uint64_t from, uint64_
 
 void finishStream(BitWriter& writer, uint32_t endCode, uint32_t endBits) {
     putBits(writer, endCode, endBits);
-    settleBytes(writer);
     if (writer.pending != 0) writer.bytes[writer.count++] = static_cast<uint8_t>(writer.accumulator);
     uint32_t size = writer.count;
     writer.write(writer.bytes, &size, writer.parameter);

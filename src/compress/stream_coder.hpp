@@ -17,16 +17,18 @@ inline constexpr uint32_t SymbolCount = 256 + codes::EndOfStreamValue + 1;  // l
 inline constexpr uint32_t EndSymbol = SymbolCount - 1;
 // The costliest token per input byte is an ASCII literal: the flag and a code of up to 13 bits.
 inline constexpr uint32_t MaxBitsPerInputByte = 1 + codes::MaxAsciiCodeLength;
-// A word store may run this far past the last complete byte, and the bit copier reads a word from any
+// Every write stores a whole word at the first incomplete byte, and the bit copier reads a word from any
 // byte of a buffer; buffers of bits keep this much slack.
 inline constexpr uint32_t BitSlack = 16;
 
-// Bits accumulate first at bit 0 and leave as 32-bit words. In a streaming writer (`flushAt` is
-// OutputChunkSize) every 2048 complete bytes go to the write callback; a buffer writer (`flushAt` above
-// anything it can hold) only fills its buffer, which the caller sized for the worst case.
+// Bits accumulate first at bit 0; every write stores the accumulator as one 64-bit word at the first
+// incomplete byte and keeps only the bits of that byte, so no branch depends on how many bytes the bits
+// completed. In a streaming writer (`flushAt` is OutputChunkSize) every 2048 complete bytes go to the write
+// callback, during the write that completes them; a buffer writer (`flushAt` above anything it can hold)
+// only fills its buffer, which the caller sized for the worst case.
 struct BitWriter {
-    uint64_t accumulator;  // pending bits, first at bit 0
-    uint32_t pending;      // number of pending bits (below 32 between writes)
+    uint64_t accumulator;  // bits of the incomplete byte, first at bit 0
+    uint32_t pending;      // number of those bits (0-7 between writes)
     uint32_t count;        // complete bytes in `bytes`
     uint32_t flushAt;
     uint8_t* bytes;
@@ -41,22 +43,17 @@ void emitChunk(BitWriter& writer);
 
 // Writes up to 32 bits of value, first bit at bit 0.
 inline void putBits(BitWriter& writer, uint32_t value, uint32_t bits) {
-    writer.accumulator |= static_cast<uint64_t>(value) << writer.pending;
-    writer.pending += bits;
-    if (writer.pending >= 32) {
-        const uint32_t word = static_cast<uint32_t>(writer.accumulator);
-        std::memcpy(writer.bytes + writer.count, &word, 4);
-        writer.count += 4;
-        writer.accumulator >>= 32;
-        writer.pending -= 32;
-        if (writer.count >= writer.flushAt) emitChunk(writer);
-    }
+    const uint64_t accumulator = writer.accumulator | static_cast<uint64_t>(value) << writer.pending;
+    const uint32_t pending = writer.pending + bits;
+    std::memcpy(writer.bytes + writer.count, &accumulator, sizeof(accumulator));
+    const uint32_t complete = pending / 8;
+    writer.count += complete;
+    writer.accumulator = accumulator >> (8 * complete);
+    writer.pending = pending % 8;
+    if (writer.count >= writer.flushAt) emitChunk(writer);
 }
 
-// Moves every complete pending byte into the buffer (a streaming writer then writes each full chunk), so
-// that chunks leave in the order a byte-at-a-time writer would produce them.
-void settleBytes(BitWriter& writer);
-// Settles, then stores the partly filled byte (if any) after the complete ones without counting it.
+// Stores the partly filled byte (if any) after the complete ones without counting it.
 void spillBits(BitWriter& writer);
 // Appends bits [from, to) of `source` (first bit at bit 0 of byte 0), which has BitSlack readable bytes
 // past its last bit.
