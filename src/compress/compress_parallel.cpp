@@ -71,7 +71,7 @@ uint32_t copyFromSegment(uint8_t* destination, uint64_t from, uint32_t size, voi
 static_assert(alignof(Part) <= alignof(std::max_align_t), "work areas come from operator new[]");
 
 struct ParallelState {
-    Coder streamCoder;  // parameters and end symbol of the stream; its finder is not used
+    TokenWriter streamCoder;  // parameters and end symbol of the stream
     uint8_t output[OutputChunkSize + BitSlack];
 };
 

@@ -156,7 +156,7 @@ uint32_t dictionaryBitsFor(uint32_t dictionarySize) {
     }
 }
 
-int setUpCoder(Coder& coder, uint32_t literalMode, uint32_t dictionarySize) {
+int setUpCoder(TokenWriter& coder, uint32_t literalMode, uint32_t dictionarySize) {
     const uint32_t dictionaryBits = dictionaryBitsFor(dictionarySize);
     if (dictionaryBits == 0) return ResultBadDictionarySize;
     if (literalMode != LiteralModeBinary && literalMode != LiteralModeAscii) return ResultBadLiteralMode;
@@ -185,7 +185,7 @@ int setUpCoder(Coder& coder, uint32_t literalMode, uint32_t dictionarySize) {
     return ResultOk;
 }
 
-void putHeader(const Coder& coder, BitWriter& writer) {
+void putHeader(const TokenWriter& coder, BitWriter& writer) {
     writer.bytes[0] = static_cast<uint8_t>(coder.literalMode);
     writer.bytes[1] = static_cast<uint8_t>(coder.dictionaryBits);
     writer.count = codes::HeaderSize;

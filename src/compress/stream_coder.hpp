@@ -77,13 +77,18 @@ struct Cursor {
 // BlockSize new bytes is the last.
 using BlockSource = uint32_t (*)(uint8_t* destination, uint64_t from, uint32_t size, void* context);
 
-struct Coder {
+// The parameters of a stream and its token codes, with a writer for its bits.
+struct TokenWriter {
     BitWriter writer;
     uint32_t literalMode;
     uint32_t dictionaryBits;
     uint32_t dictionarySize;
     uint32_t symbolCodes[SymbolCount];  // flag, code and extra bits of a token's first part, as sent
     uint8_t symbolLengths[SymbolCount];
+};
+
+// A token writer with the match search that picks the tokens.
+struct Coder : TokenWriter {
     MatchFinder finder;
 
     // Window offset of the block's first new byte; window offset o holds input position
@@ -94,9 +99,9 @@ struct Coder {
 // Dictionary bits for a dictionary size, 0 for a size the format does not have.
 uint32_t dictionaryBitsFor(uint32_t dictionarySize);
 // Checks the parameters like CompressStream (dictionary size first) and fills the symbol table.
-int setUpCoder(Coder& coder, uint32_t literalMode, uint32_t dictionarySize);
+int setUpCoder(TokenWriter& coder, uint32_t literalMode, uint32_t dictionarySize);
 // Puts the two header bytes into an empty writer.
-void putHeader(const Coder& coder, BitWriter& writer);
+void putHeader(const TokenWriter& coder, BitWriter& writer);
 
 // Starts the stream at input position 0: asks `source` for the first block. False when it delivers
 // nothing (the stream is then the header and the end symbol).
