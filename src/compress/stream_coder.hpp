@@ -63,11 +63,12 @@ void finishStream(BitWriter& writer, uint32_t endCode, uint32_t endBits);
 
 // Where the coding of one stream (or of one part of it) stands.
 struct Cursor {
-    uint64_t blockStart;  // input position of the current block's first new byte: 4096 * block index
-    uint32_t block;       // index of the current block
-    uint32_t position;    // window offset of the next token
-    uint32_t limit;       // tokens start below this window offset in the current block
-    uint32_t end;         // window offset just past the block's new bytes
+    uint64_t blockStart;   // input position of the current block's first new byte: 4096 * block index
+    uint32_t block;        // index of the current block
+    uint32_t blockOffset;  // window offset of the current block's first new byte
+    uint32_t position;     // window offset of the next token
+    uint32_t limit;        // tokens start below this window offset in the current block
+    uint32_t end;          // window offset just past the block's new bytes
     bool lastBlock;
     bool finished;  // the last block has been coded to its end
 };
@@ -90,10 +91,6 @@ struct TokenWriter {
 // A token writer with the match search that picks the tokens.
 struct Coder : TokenWriter {
     MatchFinder finder;
-
-    // Window offset of the block's first new byte; window offset o holds input position
-    // blockStart - inputStart() + o.
-    uint32_t inputStart() const { return LookAhead + dictionarySize; }
 };
 
 // Dictionary bits for a dictionary size, 0 for a size the format does not have.
@@ -119,8 +116,9 @@ void startAt(Coder& coder, Cursor& cursor, uint64_t position, bool opensBlock, u
 // to its end (cursor.finished). Blocks are taken from `source` as the coding crosses into them.
 void codeUntil(Coder& coder, Cursor& cursor, uint64_t stop, BlockSource source, void* context);
 
-inline uint64_t inputPosition(const Coder& coder, const Cursor& cursor) {
-    return cursor.blockStart + cursor.position - coder.inputStart();
+// Window offset o holds input position blockStart - blockOffset + o.
+inline uint64_t inputPosition(const Cursor& cursor) {
+    return cursor.blockStart + cursor.position - cursor.blockOffset;
 }
 
 // From this input position on, a token depends only on its position and the input. Before it, with a
