@@ -24,7 +24,7 @@ inline constexpr uint32_t HistoryBytes = LookAhead + MaxDictionarySize;
 // The window holds the history and then blocks one after another; when the next block would not fit,
 // everything moves down by SlideDistance, which keeps the last HistoryBytes. Moving rarely keeps the cost
 // of the move and of lowering the stored offsets small beside the coding.
-inline constexpr uint32_t BlocksPerSlide = 14;
+inline constexpr uint32_t BlocksPerSlide = 8;
 inline constexpr uint32_t SlideDistance = BlocksPerSlide * BlockSize;
 inline constexpr uint32_t WindowBytes = HistoryBytes + SlideDistance;
 // Longest key of the chains; the window keeps this many spare bytes so that hashing a position near the
@@ -166,9 +166,10 @@ struct ForwardChains {
 //  - the newest position of each hash of two bytes: the nearest sharing 2 bytes when none shares 3;
 //  - chains by a hash of 3 bytes: the nearest sharing 3 bytes when none shares 4;
 //  - chains by a hash of 4 bytes, four to a link: every candidate sharing 4 or more;
-//  - chains by a hash of 8 bytes, four to a link: every candidate sharing 8 or more, searched first
-//    while that has lately cost less than walking the 4-byte chains alone (on data of many repeated
-//    fields it saves many steps per search, on text it saves little and costs a link per position);
+//  - the wide way, searched first while that has lately cost less than walking the 4-byte chains alone
+//    (on data of many repeated fields it saves many steps per search, on text it saves little and costs
+//    three links per position): chains by hashes of 8 and 6 bytes, four to a link, of every candidate
+//    sharing 8 (6) or more, and single links by a hash of 5 bytes for the nearest sharing exactly 5;
 //  - chains by a hash of 16 bytes, with forward links: only to find the farthest full-length match.
 // Hash collisions only add candidates, which the byte tests reject. A lazy chain catches up from the
 // oldest position a search may still reach, which never moves back.
@@ -176,33 +177,41 @@ struct MatchFinder {
     static constexpr uint32_t PairBits = 12;
     static constexpr uint32_t Hash3Bits = 13;
     static constexpr uint32_t Hash4Bits = 13;
+    static constexpr uint32_t Hash5Bits = 12;
+    static constexpr uint32_t Hash6Bits = 12;
     static constexpr uint32_t Hash8Bits = 12;
     static constexpr uint32_t Hash16Bits = 12;
-    // Whether the 8-byte chains are searched first is decided by cost: every PeriodSearches searches the
-    // candidates visited, plus the 8-byte links made (counted like visits), are compared with the other
-    // way's last period, which is tried again every ProbePeriods periods. Catching up more than CatchUp
-    // links at once is setting up, not counted.
+    // Which way to search is decided by cost: the candidates visited in the walked chains, plus the
+    // positions linked for the wide way and WideSearchCost per search that reads the wide way's heads
+    // (all in visits), summed over periods of PeriodSearches searches and averaged per way over its last
+    // few periods. The way in use changes only when the other costs less by an eighth; the other is
+    // tried again every ProbePeriods periods. Catching up more than CatchUp positions at once is setting
+    // up, not counted.
     static constexpr uint32_t PeriodSearches = 256;
     static constexpr uint32_t ProbePeriods = 16;
+    static constexpr uint32_t WideSearchCost = 4;
     static constexpr uint32_t CatchUp = 64;
 
     uint32_t dictionarySize;
     uint32_t end;         // window offset just past the input received so far
     uint32_t indexStart;  // no candidate below this offset in the current block
     uint32_t linked;      // next position to index in the indexes kept up to date
-    uint32_t linked8;
+    uint32_t linkedWide;
     uint32_t linked16;
-    bool wide;                // the 8-byte chains are searched first
+    bool wide;                // the wide way is searched first
     uint32_t periodSearches;  // searches in the current period
     uint32_t periodCount;
     uint32_t periodCost;
-    uint32_t lastCost[2];  // of the last period searched each way
+    uint32_t averageCost[2];  // per way: recent periods' costs, each weighing a quarter of the last
+    bool probing;             // the current period tries the way not in use
     // Holds nothing of use: reading the next position's 4-byte heads early lets a cache miss on them
     // overlap the current search.
     uint64_t touchedHeads;
     uint16_t pairs[1u << PairBits];
     LinkedChains<1u << Hash3Bits, 1> chains3;
     LinkedChains<1u << Hash4Bits, 4> chains4;
+    LinkedChains<1u << Hash5Bits, 1> chains5;
+    LinkedChains<1u << Hash6Bits, 4> chains6;
     LinkedChains<1u << Hash8Bits, 4> chains8;
     ForwardChains<1u << Hash16Bits> chains16;
     uint8_t window[WindowBytes + SpareBytes];
@@ -215,6 +224,12 @@ struct MatchFinder {
     }
     static uint32_t hash4(uint64_t head) {
         return static_cast<uint32_t>(((head << 32) * 0x9E3779B97F4A7C15ull) >> (64 - Hash4Bits));
+    }
+    static uint32_t hash5(uint64_t head) {
+        return static_cast<uint32_t>(((head << 24) * 0x9E3779B97F4A7C15ull) >> (64 - Hash5Bits));
+    }
+    static uint32_t hash6(uint64_t head) {
+        return static_cast<uint32_t>(((head << 16) * 0x9E3779B97F4A7C15ull) >> (64 - Hash6Bits));
     }
     static uint32_t hash8(uint64_t head) {
         return static_cast<uint32_t>((head * 0x9E3779B97F4A7C15ull) >> (64 - Hash8Bits));
@@ -229,19 +244,22 @@ struct MatchFinder {
         dictionarySize = size;
         end = 0;
         linked = 0;
-        linked8 = 0;
+        linkedWide = 0;
         linked16 = 0;
         wide = false;
         periodSearches = 0;
         periodCount = 0;
         periodCost = 0;
-        lastCost[0] = 0;
-        lastCost[1] = 0;
+        averageCost[0] = 0;
+        averageCost[1] = 0;
+        probing = false;
         touchedHeads = 0;
         std::memset(window, 0, sizeof(window));
         std::memset(pairs, 0, sizeof(pairs));
         chains3.clear();
         chains4.clear();
+        chains5.clear();
+        chains6.clear();
         chains8.clear();
         chains16.clear();
     }
@@ -252,7 +270,7 @@ struct MatchFinder {
         indexStart = first;
         end = inputEnd;
         if (linked < linkFrom) linked = linkFrom;
-        if (linked8 < linkFrom) linked8 = linkFrom;
+        if (linkedWide < linkFrom) linkedWide = linkFrom;
         if (linked16 < linkFrom) linked16 = linkFrom;
     }
 
@@ -263,10 +281,12 @@ struct MatchFinder {
         lowerOffsets(pairs, 1u << PairBits);
         chains3.lower();
         chains4.lower();
+        chains5.lower();
+        chains6.lower();
         chains8.lower();
         chains16.lower();
         linked = linked > SlideDistance ? linked - SlideDistance : 0;
-        linked8 = linked8 > SlideDistance ? linked8 - SlideDistance : 0;
+        linkedWide = linkedWide > SlideDistance ? linkedWide - SlideDistance : 0;
         linked16 = linked16 > SlideDistance ? linked16 - SlideDistance : 0;
     }
 
@@ -282,10 +302,16 @@ struct MatchFinder {
         if (next > linked) linked = next;
     }
 
-    void link8UpTo(uint32_t stop, uint32_t lowest) {
-        if (linked8 < lowest) linked8 = lowest;
-        if (stop > linked8 && stop - linked8 <= CatchUp) periodCost += stop - linked8;
-        for (; linked8 < stop; ++linked8) chains8.link(hash8(load64(window + linked8)), linked8);
+    void linkWideUpTo(uint32_t stop, uint32_t lowest) {
+        uint32_t next = linkedWide > lowest ? linkedWide : lowest;
+        if (stop > next && stop - next <= CatchUp) periodCost += stop - next;
+        for (; next < stop; ++next) {
+            const uint64_t head = load64(window + next);
+            chains5.link(hash5(head), next);
+            chains6.link(hash6(head), next);
+            chains8.link(hash8(head), next);
+        }
+        if (next > linkedWide) linkedWide = next;
     }
 
     void link16UpTo(uint32_t stop, uint32_t lowest) {
@@ -293,15 +319,22 @@ struct MatchFinder {
         for (; linked16 < stop; ++linked16) chains16.link(hash16(window + linked16), linked16);
     }
 
-    // Counts one search that visited `steps` candidates in the 4- and 8-byte chains; at the end of a
+    // Counts one search that visited `steps` candidates in the walked chains; at the end of a
     // period, picks the way to search the next one.
     void countSearch(uint32_t steps) {
         periodCost += steps;
         if (++periodSearches < PeriodSearches) return;
-        lastCost[wide] = periodCost;
+        uint32_t& average = averageCost[wide];
+        average = average == 0 ? periodCost : average - average / 4 + periodCost / 4;
         periodCost = 0;
         periodSearches = 0;
-        wide = ++periodCount % ProbePeriods == 0 ? !wide : lastCost[1] < lastCost[0];
+        // After a probe, `wide` is the way tried; the way in use before it is the other.
+        const bool inUse = probing ? !wide : wide;
+        const uint32_t used = averageCost[inUse];
+        const uint32_t other = averageCost[!inUse];
+        const bool change = other == 0 || other < used - used / 8;
+        probing = !change && ++periodCount % ProbePeriods == 0;
+        wide = change ? !inUse : probing ? !inUse : inUse;
     }
 
     static uint32_t commonLength(const uint8_t* a, const uint8_t* b, uint32_t limit) {
@@ -366,6 +399,30 @@ struct MatchFinder {
         }
     }
 
+    // The 4-byte chains' part of find the wide way, for at least 8 bytes of input left: the longest
+    // sharing 8 or more, else 6 or 7, else the nearest sharing 5, else the nearest sharing 4.
+    Match searchWide(uint32_t position, uint32_t lowest, uint32_t limit, uint32_t atLeast, uint64_t head,
+                     uint64_t group4, uint32_t& steps) {
+        linkWideUpTo(position - 1, lowest);
+        Match match = longestInChain(chains8, chains8.newest(hash8(head)), position, lowest, limit,
+                                     atLeast > 8 ? atLeast - 1 : 7, limit, steps);
+        if (match.length != 0 || atLeast >= 8) return match;
+        match = longestInChain(chains6, chains6.newest(hash6(head)), position, lowest, limit,
+                               atLeast > 6 ? atLeast - 1 : 5, 7, steps);
+        if (match.length != 0 || atLeast >= 6) return match;
+        const uint64_t fiveBytes = head & 0xFFFFFFFFFFull;
+        uint32_t nearest = 0;
+        chains5.walk(chains5.newest(hash5(head)), lowest, [&](uint32_t candidate) {
+            ++steps;
+            if ((load64(window + candidate) & 0xFFFFFFFFFFull) != fiveBytes) return true;
+            nearest = candidate;
+            return false;
+        });
+        if (nearest != 0) return Match{5, position - nearest - 1};
+        if (atLeast >= 5) return Match{0, 0};
+        return longestInChain(chains4, group4, position, lowest, limit, 3, 4, steps);
+    }
+
     // The longest match for `position` among positions 2 to dictionarySize - 1 bytes back (and not before
     // the block's index start); among equally long ones the nearest, except that among those reaching 516
     // bytes the farthest wins. Never counts bytes past the input received. Matches shorter than `atLeast`
@@ -395,12 +452,8 @@ struct MatchFinder {
                 uint32_t steps = 0;
                 const uint32_t shorter = atLeast > 4 ? atLeast - 1 : 3;
                 if (limit >= 8 && wide) {
-                    link8UpTo(position - 1, lowest);
-                    match = longestInChain(chains8, chains8.newest(hash8(head)), position, lowest, limit,
-                                           atLeast > 8 ? atLeast - 1 : 7, limit, steps);
-                    if (match.length == 0 && atLeast < 8) {
-                        match = longestInChain(chains4, group4, position, lowest, limit, shorter, 7, steps);
-                    }
+                    steps += WideSearchCost;
+                    match = searchWide(position, lowest, limit, atLeast, head, group4, steps);
                 } else {
                     match = longestInChain(chains4, group4, position, lowest, limit, shorter, limit, steps);
                 }

@@ -12,6 +12,7 @@
 #include "compress/compress_buffer.hpp"
 #include "compress/compress_stream.hpp"
 #include "compress/expand_buffer.hpp"
+#include "compress/match_finder.hpp"
 #include "reference_encoder.hpp"
 #include "test_inputs.hpp"
 #include "stream_bits.hpp"
@@ -218,15 +219,16 @@ TEST(CompressStream, TokensMatchReferenceWhenManyPairsShareSlots) {
                                   "alphabet " + std::to_string(alphabet));
         }
     }
-    expectSameAsReference(randomBytes(2 * 14 * 4096 + 3000, 610, 160), 1024, "alphabet 160 across moves");
+    expectSameAsReference(randomBytes(2 * compress_detail::SlideDistance + 3000, 610, 160), 1024,
+                          "alphabet 160 across moves");
 }
 
-// The window moves once every 14 blocks (57344 input bytes), keeping the last 4612. Inputs past two
-// moves, with matches across them: edited repeats of text, records on which the search walks its 8-byte
-// chains, runs whose full-length matches need the farthest candidate, repeats at the farthest distance,
-// and text and records in turns, so that the search changes its way and its lazy chains catch up.
+// The window moves on by SlideDistance input bytes at a time, keeping the last HistoryBytes. Inputs past
+// two moves, with matches across them: edited repeats of text, records on which the search takes its wide
+// way, runs whose full-length matches need the farthest candidate, repeats at the farthest distance, and
+// text and records in turns, so that the search changes its way and its lazy chains catch up.
 TEST(CompressStream, TokensMatchReferenceAcrossWindowMoves) {
-    constexpr size_t Size = 2 * 14 * 4096 + 3000;
+    constexpr size_t Size = 2 * compress_detail::SlideDistance + 3000;
     uint32_t seed = 700;
     for (uint32_t dictionarySize : {1024u, 4096u}) {
         ++seed;
