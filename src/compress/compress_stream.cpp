@@ -55,7 +55,7 @@ uint32_t codeTokens(Coder& coder, uint32_t position, uint32_t limit, uint32_t st
             // The match at the next position only matters if it is longer than this one (by two when this
             // one is near), so the search there may pass over every shorter candidate.
             const uint32_t beaten = match.distanceMinusOne <= NearMatchLimit ? match.length + 1 : match.length;
-            Match next = finder.find(position + 1, beaten + 1);
+            Match next = finder.findLonger(position + 1, beaten + 1);
             if (next.length <= beaten) {
                 putMatch(coder, match.length, match.distanceMinusOne);
                 position += match.length;

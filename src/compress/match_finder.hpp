@@ -432,7 +432,14 @@ struct MatchFinder {
     // Every candidate sharing 8 (4, 3) bytes with the position lies in its 8-byte (4-, 3-byte) chain, so
     // when the best length is at least that, all candidates of the best length are there; a wider chain
     // searched first leaves a narrower one only the lengths it ruled out.
-    Match find(uint32_t position, uint32_t atLeast = 2) {
+    Match find(uint32_t position) { return search<true>(position, 2); }
+    // find for a look-ahead, which needs only matches of `atLeast` bytes or more (at least 3).
+    Match findLonger(uint32_t position, uint32_t atLeast) { return search<false>(position, atLeast); }
+
+    // find; with `Fresh` false the narrower indexes, which only matches shorter than 4 bytes come from,
+    // are not read ahead (a look-ahead seldom gets that far).
+    template <bool Fresh>
+    Match search(uint32_t position, uint32_t atLeast) {
         const uint32_t limit = end - position < MaxMatch ? end - position : MaxMatch;
         if (limit < 2 || limit < atLeast) return Match{0, 0};
         linkUpTo(position - 1);
@@ -442,8 +449,8 @@ struct MatchFinder {
         const uint64_t head = load64(s);
         touchedHeads ^= chains4.newest(hash4(load64(s + 1)));
         // The narrower indexes are read before the 4-byte walk, whose outcome they usually wait on.
-        const uint32_t newest3 = chains3.newest(hash3(head));
-        const uint32_t newestPair = pairs[hash2(head)];
+        const uint32_t newest3 = Fresh ? chains3.newest(hash3(head)) : 0;
+        const uint32_t newestPair = Fresh ? pairs[hash2(head)] : 0;
 
         if (limit >= 4) {
             const uint64_t group4 = chains4.newest(hash4(head));
@@ -472,7 +479,8 @@ struct MatchFinder {
         if (limit >= 3) {
             const uint32_t key = static_cast<uint32_t>(head) & 0xFFFFFFu;
             uint32_t nearest = 0;
-            chains3.walk(static_cast<uint16_t>(newest3), lowest, [&](uint32_t candidate) {
+            const uint16_t first3 = Fresh ? static_cast<uint16_t>(newest3) : chains3.newest(hash3(head));
+            chains3.walk(first3, lowest, [&](uint32_t candidate) {
                 if ((load32(window + candidate) & 0xFFFFFFu) != key) return true;
                 nearest = candidate;
                 return false;
