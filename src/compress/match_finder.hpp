@@ -185,10 +185,11 @@ struct MatchFinder {
     // positions linked for the wide way and WideSearchCost per search that reads the wide way's heads
     // (all in visits), summed over periods of PeriodSearches searches and averaged per way over its last
     // few periods. The way in use changes only when the other costs less by an eighth; the other is
-    // tried again every ProbePeriods periods. Catching up more than CatchUp positions at once is setting
-    // up, not counted.
+    // tried again after FirstProbe periods, and after twice as many each time a try leaves the way as it
+    // was (up to LastProbe). Catching up more than CatchUp positions at once is setting up, not counted.
     static constexpr uint32_t PeriodSearches = 256;
-    static constexpr uint32_t ProbePeriods = 16;
+    static constexpr uint32_t FirstProbe = 16;
+    static constexpr uint32_t LastProbe = 256;
     static constexpr uint32_t WideSearchCost = 4;
     static constexpr uint32_t CatchUp = 64;
 
@@ -200,7 +201,8 @@ struct MatchFinder {
     uint32_t linked16;
     bool wide;                // the wide way is searched first
     uint32_t periodSearches;  // searches in the current period
-    uint32_t periodCount;
+    uint32_t probeAfter;      // periods until the other way is tried again
+    uint32_t probeInterval;
     uint32_t periodCost;
     uint32_t averageCost[2];  // per way: recent periods' costs, each weighing a quarter of the last
     bool probing;             // the current period tries the way not in use
@@ -248,7 +250,8 @@ struct MatchFinder {
         linked16 = 0;
         wide = false;
         periodSearches = 0;
-        periodCount = 0;
+        probeAfter = FirstProbe;
+        probeInterval = FirstProbe;
         periodCost = 0;
         averageCost[0] = 0;
         averageCost[1] = 0;
@@ -333,8 +336,14 @@ struct MatchFinder {
         const uint32_t used = averageCost[inUse];
         const uint32_t other = averageCost[!inUse];
         const bool change = other == 0 || other < used - used / 8;
-        probing = !change && ++periodCount % ProbePeriods == 0;
-        wide = change ? !inUse : probing ? !inUse : inUse;
+        if (change) {
+            probeInterval = FirstProbe;
+        } else if (probing) {
+            probeInterval = probeInterval < LastProbe ? 2 * probeInterval : LastProbe;
+        }
+        if (change || probing) probeAfter = probeInterval;
+        probing = !change && --probeAfter == 0;
+        wide = change || probing ? !inUse : inUse;
     }
 
     static uint32_t commonLength(const uint8_t* a, const uint8_t* b, uint32_t limit) {
