@@ -126,26 +126,31 @@ struct LinkedChains {
     }
 };
 
-// Single links with forward links beside them, for walking a chain from its oldest entry in reach.
+// Single links with forward links beside them, for walking a chain from its oldest entry in reach. The
+// forward links keep twice the reach, so that an entry remembered as the oldest in reach by one search
+// still leads forward at the next, which is usually one full-length match (516 bytes) later.
+inline constexpr uint32_t ForwardRingSize = 2 * RingSize;
+static_assert(SlideDistance % ForwardRingSize == 0, "moves must keep forward slots in place");
+
 template <uint32_t KeyCount>
 struct ForwardChains {
     uint16_t heads[KeyCount];
     uint16_t previous[RingSize];
-    uint16_t following[RingSize];  // next newer position of the same key, 0 while there is none
-    uint16_t oldest[KeyCount];     // per key: an entry at or before its oldest one in reach, or 0
+    uint16_t following[ForwardRingSize];  // next newer position of the same key, 0 while there is none
+    uint16_t oldest[KeyCount];            // per key: an entry at or before its oldest one in reach, or 0
 
     uint32_t next(uint32_t position) const { return previous[position % RingSize]; }
-    uint32_t newer(uint32_t position) const { return following[position % RingSize]; }
-    // True while `entry` still owns its ring slots, when `linked` is the next position to be linked.
-    static bool ownsSlot(uint32_t entry, uint32_t linked) { return entry + RingSize > linked; }
+    uint32_t newer(uint32_t position) const { return following[position % ForwardRingSize]; }
+    // True while `entry` still owns its forward slot, when `linked` is the next position to be linked.
+    static bool ownsSlot(uint32_t entry, uint32_t linked) { return entry + ForwardRingSize > linked; }
     // `position` comes after every linked position.
     void link(uint32_t key, uint32_t position) {
         // The newest entry gets its forward link while it still owns its slot; one that lost it is out of
         // reach.
         const uint32_t newest = heads[key];
         if (newest != 0 && ownsSlot(newest, position))
-            following[newest % RingSize] = static_cast<uint16_t>(position);
-        following[position % RingSize] = 0;
+            following[newest % ForwardRingSize] = static_cast<uint16_t>(position);
+        following[position % ForwardRingSize] = 0;
         previous[position % RingSize] = static_cast<uint16_t>(newest);
         heads[key] = static_cast<uint16_t>(position);
     }
@@ -156,7 +161,7 @@ struct ForwardChains {
     void lower() {
         lowerOffsets(heads, KeyCount);
         lowerOffsets(previous, RingSize);
-        lowerOffsets(following, RingSize);
+        lowerOffsets(following, ForwardRingSize);
         lowerOffsets(oldest, KeyCount);
     }
 };
