@@ -29,8 +29,6 @@ constexpr uint32_t PartBytes = 512 * 1024;
 constexpr uint32_t MeetWindow = 16 * 1024;
 constexpr uint32_t MinPartBytes = 4 * MeetWindow;
 static_assert(MinPartBytes >= SecondBlockReach, "a guessed start must lie past the second block's index rule");
-// Window bytes before a block: the dictionary and the previous block's look-ahead.
-constexpr uint32_t HistoryBytes = LookAhead + MaxDictionarySize;
 // A part codes at most its share of the segment (which may run a look-ahead past PartBytes in the last
 // segment), the continuation until the next part is met, and a last match past that.
 constexpr uint32_t MaxPartInput = PartBytes + MeetWindow + 2 * LookAhead + 2;
@@ -71,7 +69,7 @@ uint32_t copyFromSegment(uint8_t* destination, uint64_t from, uint32_t size, voi
 static_assert(alignof(Part) <= alignof(std::max_align_t), "work areas come from operator new[]");
 
 struct ParallelState {
-    Coder streamCoder;  // parameters and end symbol of the stream; its finder is not used
+    TokenWriter streamCoder;  // parameters and end symbol of the stream
     uint8_t output[OutputChunkSize + BitSlack];
 };
 
@@ -110,7 +108,7 @@ void codePart(Segment& segment, unsigned index) {
     }
     if (index != 0) {
         for (uint64_t position = part.start; !part.cursor.finished && position < part.start + MeetWindow;
-             position = inputPosition(coder, part.cursor)) {
+             position = inputPosition(part.cursor)) {
             part.starts[part.startCount++] =
                 TokenStart{static_cast<uint32_t>(position - part.start), static_cast<uint32_t>(coder.writer.bitCount())};
             codeUntil(coder, part.cursor, position + 1, copyFromSegment, context);
@@ -126,7 +124,7 @@ uint32_t meetNext(Segment& segment, Part& part, const Part& next) {
     Coder& coder = part.coder;
     uint32_t index = 0;
     for (;;) {
-        const uint64_t position = inputPosition(coder, part.cursor);
+        const uint64_t position = inputPosition(part.cursor);
         if (part.cursor.finished || position >= next.start + MeetWindow) return next.startCount;
         const uint64_t offset = position - next.start;
         while (index < next.startCount && next.starts[index].offset < offset) ++index;
@@ -298,7 +296,7 @@ int CompressStreamParallel(ReadCallback read, WriteCallback write, void* workAre
             }
             // Not met: code the next part again from where this one stopped, which is a token start of
             // the right parse.
-            next.start = inputPosition(part.coder, part.cursor);
+            next.start = inputPosition(part.cursor);
             startWriter(next.coder.writer, next.output, NeverFlush, nullptr, nullptr);
             startAt(next.coder, next.cursor, next.start, false, segment.inputSize, copyFromSegment, &segment.input);
             next.startCount = 0;
@@ -307,7 +305,7 @@ int CompressStreamParallel(ReadCallback read, WriteCallback write, void* workAre
         }
         const Part& lastPart = parts[partCount - 1];
         if (last) break;
-        carried = inputPosition(lastPart.coder, lastPart.cursor);
+        carried = inputPosition(lastPart.cursor);
         // The last HistoryBytes bytes become the history of the next segment.
         std::memmove(buffer, buffer + received, HistoryBytes);
         segment.input.base += received;

@@ -11,25 +11,26 @@ namespace bxa {
 namespace compress_detail {
 namespace {
 
-// A length-2 match costs about as much as a literal unless it is near, and the look-ahead step prefers a
-// one-longer match at the next position unless the current match is near.
-constexpr uint32_t FarthestShortMatch = 255;  // largest distance - 1 for a length-2 match
-constexpr uint32_t NearMatchLimit = 128;      // distance - 1 up to which a match beats a one-longer one
-constexpr uint32_t DecisiveLength = 8;        // matches this long are taken without looking ahead
+// A length-2 match costs about as much as two literals unless it is near (ShortMatchReach), and the
+// look-ahead step prefers a one-longer match at the next position unless the current match is near.
+constexpr uint32_t NearMatchLimit = 128;  // distance - 1 up to which a match beats a one-longer one
+constexpr uint32_t DecisiveLength = 8;    // matches this long are taken without looking ahead
 
 inline void putLiteral(Coder& coder, uint8_t literal) {
     putBits(coder.writer, coder.symbolCodes[literal], coder.symbolLengths[literal]);
 }
 
+// The length symbol (at most 16 bits) and the distance (at most 14) leave in one write.
 inline void putMatch(Coder& coder, uint32_t length, uint32_t distanceMinusOne) {
     const uint32_t symbol = 256 + length - codes::MinMatchLength;
-    putBits(coder.writer, coder.symbolCodes[symbol], coder.symbolLengths[symbol]);
     const uint32_t lowBits = length == 2 ? 2u : coder.dictionaryBits;
     const uint32_t index = distanceMinusOne >> lowBits;
     const uint32_t codeLength = codes::DistanceCodeLengths[index];
-    const uint32_t value =
+    const uint32_t distance =
         codes::DistanceCodes[index] | ((distanceMinusOne & ((1u << lowBits) - 1u)) << codeLength);
-    putBits(coder.writer, value, codeLength + lowBits);
+    const uint32_t symbolLength = coder.symbolLengths[symbol];
+    putBits(coder.writer, coder.symbolCodes[symbol] | distance << symbolLength,
+            symbolLength + codeLength + lowBits);
 }
 
 // Codes the tokens that start below `limit` and below `stop`, beginning at `position`; returns the
@@ -41,7 +42,7 @@ uint32_t codeTokens(Coder& coder, uint32_t position, uint32_t limit, uint32_t st
     while (position < end) {
         Match match = finder.find(position);
         for (;;) {
-            if (match.length == 0 || (match.length == 2 && match.distanceMinusOne > FarthestShortMatch)) {
+            if (match.length == 0 || (match.length == 2 && match.distanceMinusOne >= ShortMatchReach)) {
                 putLiteral(coder, window[position]);
                 ++position;
                 break;
@@ -54,7 +55,7 @@ uint32_t codeTokens(Coder& coder, uint32_t position, uint32_t limit, uint32_t st
             // The match at the next position only matters if it is longer than this one (by two when this
             // one is near), so the search there may pass over every shorter candidate.
             const uint32_t beaten = match.distanceMinusOne <= NearMatchLimit ? match.length + 1 : match.length;
-            Match next = finder.find(position + 1, beaten + 1);
+            Match next = finder.findLonger(position + 1, beaten + 1);
             if (next.length <= beaten) {
                 putMatch(coder, match.length, match.distanceMinusOne);
                 position += match.length;
@@ -83,8 +84,9 @@ uint32_t indexStartFor(const Coder& coder, uint32_t block, uint32_t position) {
 
 // Takes the new bytes of the cursor's block and opens it for coding.
 bool loadBlock(Coder& coder, Cursor& cursor, BlockSource source, void* context) {
-    const uint32_t received = source(coder.finder.window + coder.inputStart(), cursor.blockStart, BlockSize, context);
-    cursor.end = coder.inputStart() + received;
+    const uint32_t received =
+        source(coder.finder.window + cursor.blockOffset, cursor.blockStart, BlockSize, context);
+    cursor.end = cursor.blockOffset + received;
     cursor.lastBlock = received < BlockSize;
     // A full block keeps its last 516 bytes uncoded so that every match found in it can run its full
     // length; they are coded with the next block.
@@ -94,9 +96,12 @@ bool loadBlock(Coder& coder, Cursor& cursor, BlockSource source, void* context) 
 }
 
 void nextBlock(Coder& coder, Cursor& cursor, BlockSource source, void* context) {
-    settleBytes(coder.writer);
-    coder.finder.slide();
-    cursor.position -= BlockSize;
+    cursor.blockOffset += BlockSize;
+    if (cursor.blockOffset == WindowBytes) {
+        coder.finder.slide();
+        cursor.blockOffset -= SlideDistance;
+        cursor.position -= SlideDistance;
+    }
     cursor.blockStart += BlockSize;
     ++cursor.block;
     loadBlock(coder, cursor, source, context);
@@ -121,22 +126,12 @@ void startWriter(BitWriter& writer, uint8_t* bytes, uint32_t flushAt, WriteCallb
 void emitChunk(BitWriter& writer) {
     uint32_t size = OutputChunkSize;
     writer.write(writer.bytes, &size, writer.parameter);
-    // A word store may have run a few bytes past the chunk; they open the next one.
+    // The write that completed the chunk may have completed a few bytes past it; they open the next one.
     std::memmove(writer.bytes, writer.bytes + OutputChunkSize, writer.count - OutputChunkSize);
     writer.count -= OutputChunkSize;
 }
 
-void settleBytes(BitWriter& writer) {
-    while (writer.pending >= 8) {
-        writer.bytes[writer.count++] = static_cast<uint8_t>(writer.accumulator);
-        writer.accumulator >>= 8;
-        writer.pending -= 8;
-        if (writer.count >= writer.flushAt) emitChunk(writer);
-    }
-}
-
 void spillBits(BitWriter& writer) {
-    settleBytes(writer);
     writer.bytes[writer.count] = static_cast<uint8_t>(writer.accumulator);
 }
 
@@ -152,7 +147,6 @@ void appendBits(BitWriter& writer, const uint8_t* source, uint64_t from, uint64_
 
 void finishStream(BitWriter& writer, uint32_t endCode, uint32_t endBits) {
     putBits(writer, endCode, endBits);
-    settleBytes(writer);
     if (writer.pending != 0) writer.bytes[writer.count++] = static_cast<uint8_t>(writer.accumulator);
     uint32_t size = writer.count;
     writer.write(writer.bytes, &size, writer.parameter);
@@ -169,7 +163,7 @@ uint32_t dictionaryBitsFor(uint32_t dictionarySize) {
     }
 }
 
-int setUpCoder(Coder& coder, uint32_t literalMode, uint32_t dictionarySize) {
+int setUpCoder(TokenWriter& coder, uint32_t literalMode, uint32_t dictionarySize) {
     const uint32_t dictionaryBits = dictionaryBitsFor(dictionarySize);
     if (dictionaryBits == 0) return ResultBadDictionarySize;
     if (literalMode != LiteralModeBinary && literalMode != LiteralModeAscii) return ResultBadLiteralMode;
@@ -198,7 +192,7 @@ int setUpCoder(Coder& coder, uint32_t literalMode, uint32_t dictionarySize) {
     return ResultOk;
 }
 
-void putHeader(const Coder& coder, BitWriter& writer) {
+void putHeader(const TokenWriter& coder, BitWriter& writer) {
     writer.bytes[0] = static_cast<uint8_t>(coder.literalMode);
     writer.bytes[1] = static_cast<uint8_t>(coder.dictionaryBits);
     writer.count = codes::HeaderSize;
@@ -208,7 +202,8 @@ bool startAtBeginning(Coder& coder, Cursor& cursor, BlockSource source, void* co
     coder.finder.reset(coder.dictionarySize);
     cursor.blockStart = 0;
     cursor.block = 0;
-    cursor.position = coder.inputStart();
+    cursor.blockOffset = HistoryBytes;
+    cursor.position = cursor.blockOffset;
     if (!loadBlock(coder, cursor, source, context)) return false;
     coder.finder.beginBlock(cursor.position, cursor.end, cursor.position);
     return true;
@@ -221,10 +216,11 @@ void startAt(Coder& coder, Cursor& cursor, uint64_t position, bool opensBlock, u
     // short of its end, and the last is the first that is not full.
     cursor.block = static_cast<uint32_t>(std::min((position + LookAhead) / BlockSize, inputSize / BlockSize));
     cursor.blockStart = uint64_t{cursor.block} * BlockSize;
-    cursor.position = static_cast<uint32_t>(position + coder.inputStart() - cursor.blockStart);
+    cursor.blockOffset = HistoryBytes;
+    cursor.position = static_cast<uint32_t>(position + cursor.blockOffset - cursor.blockStart);
     // Window bytes before the input stay as the reset left them, like those of the first block.
-    const uint64_t history = std::min<uint64_t>(cursor.blockStart, coder.inputStart());
-    source(coder.finder.window + coder.inputStart() - history, cursor.blockStart - history,
+    const uint64_t history = std::min<uint64_t>(cursor.blockStart, HistoryBytes);
+    source(coder.finder.window + cursor.blockOffset - history, cursor.blockStart - history,
            static_cast<uint32_t>(history), context);
     loadBlock(coder, cursor, source, context);
     // Away from a block's first token the block's own index start lies below every candidate in reach.
@@ -235,9 +231,9 @@ void startAt(Coder& coder, Cursor& cursor, uint64_t position, bool opensBlock, u
 }
 
 void codeUntil(Coder& coder, Cursor& cursor, uint64_t stop, BlockSource source, void* context) {
-    if (cursor.finished || inputPosition(coder, cursor) >= stop) return;
+    if (cursor.finished || inputPosition(cursor) >= stop) return;
     for (;;) {
-        const uint64_t ahead = stop - inputPosition(coder, cursor);
+        const uint64_t ahead = stop - inputPosition(cursor);
         const uint32_t stopOffset =
             cursor.position + static_cast<uint32_t>(std::min<uint64_t>(ahead, UINT32_MAX - cursor.position));
         cursor.position = codeTokens(coder, cursor.position, cursor.limit, stopOffset);

@@ -31,8 +31,9 @@ int CompressStream(ReadCallback read, WriteCallback write, void* workArea, void*
 inline constexpr unsigned MaxCompressThreads = 64;
 
 // Bytes of work area CompressStreamParallel needs for `threadCount` threads (0 is taken as 1): exactly
-// CompressWorkSize for one thread, else about 1.8 MB per thread (the input of one segment and, per thread,
-// a match finder and the bits of its part). Allocated and freed by the caller like CompressWorkSize.
+// CompressWorkSize for one thread, else just under 2 MB per thread (the input of one segment and, per
+// thread, a match finder and the bits of its part). Allocated and freed by the caller like
+// CompressWorkSize.
 size_t compressParallelWorkSize(unsigned threadCount);
 
 // CompressStream on up to `threadCount` threads, with the same contract and exactly the same output: the

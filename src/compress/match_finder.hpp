@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 namespace bxa::compress_detail {
 
@@ -17,19 +18,38 @@ inline constexpr uint32_t MaxDictionarySize = 4096;
 // every match that starts below the block's limit then finds all the bytes it may cover.
 inline constexpr uint32_t LookAhead = 516;
 inline constexpr uint32_t MaxMatch = LookAhead;
-// Window offsets: up to 516 bytes still to be coded from the previous block, the dictionary (at most
-// 4096 bytes of coded history), then the new block. Offsets fit in 16 bits.
-inline constexpr uint32_t WindowBytes = LookAhead + MaxDictionarySize + BlockSize;
-// 4 * byte + 5 * next byte: equal values with equal first bytes imply equal second bytes.
-inline constexpr uint32_t HashCount = 4 * 255 + 5 * 255 + 1;
+// Bytes a block needs before its new ones: the previous block's uncoded look-ahead and, before that, the
+// dictionary.
+inline constexpr uint32_t HistoryBytes = LookAhead + MaxDictionarySize;
+// The window holds the history and then blocks one after another; when the next block would not fit,
+// everything moves down by SlideDistance, which keeps the last HistoryBytes. Moving rarely keeps the cost
+// of the move and of lowering the stored offsets small beside the coding.
+inline constexpr uint32_t BlocksPerSlide = 8;
+inline constexpr uint32_t SlideDistance = BlocksPerSlide * BlockSize;
+inline constexpr uint32_t WindowBytes = HistoryBytes + SlideDistance;
 // Longest key of the chains; the window keeps this many spare bytes so that hashing a position near the
 // end of the input never reads outside the work area (the bytes past the input only add collisions).
 inline constexpr uint32_t SpareBytes = 32;
+static_assert(WindowBytes + SpareBytes <= 65536, "window offsets are stored in 16 bits");
+// Every chain link of a position is kept in a ring slot: a search reaches at most MaxDictionarySize - 1
+// bytes back and links only positions at least 2 bytes back, so no slot in reach is reused before the
+// search that needs it. Moves keep slots in place, since they go by whole rings.
+inline constexpr uint32_t RingSize = 4096;
+static_assert(RingSize >= MaxDictionarySize && SlideDistance % RingSize == 0,
+              "ring slots must outlive the reach");
+// Farthest back a 2-byte match is coded from (farther ones would cost more than two literals).
+inline constexpr uint32_t ShortMatchReach = 256;
 
 struct Match {
     uint32_t length;  // 0: no match worth coding
     uint32_t distanceMinusOne;
 };
+
+inline uint32_t load16(const uint8_t* bytes) {
+    uint16_t value;
+    std::memcpy(&value, bytes, 2);
+    return value;
+}
 
 inline uint32_t load32(const uint8_t* bytes) {
     uint32_t value;
@@ -43,83 +63,213 @@ inline uint64_t load64(const uint8_t* bytes) {
     return value;
 }
 
-// Positions chained by a key of their first bytes, newest first. Window offset 0 means "none": every
-// searched range starts above it (the oldest position a search may reach is at least 1), so a walk ends
-// on it like on any position too far back, and the window move can map every dropped position to it.
-template <uint32_t HeadCount>
-struct Chains {
-    uint16_t heads[HeadCount];
-    uint16_t previous[WindowBytes];
-
-    void link(uint32_t hash, uint32_t position) {
-        previous[position] = heads[hash];
-        heads[hash] = static_cast<uint16_t>(position);
-    }
-};
-
-// Lowers window offsets by BlockSize after the window move; offsets that fall out of the window become 0.
-// Offsets are below 32768, so signed 16-bit lanes hold them, and a signed maximum (one vector instruction
-// on every x86-64) clamps the dropped ones.
-static_assert(WindowBytes < 32768, "window offsets must fit signed 16-bit lanes");
+// Lowers window offsets by SlideDistance after the window move; offsets that fall out of the window become
+// 0. A saturating subtraction, one vector instruction per eight offsets.
 inline void lowerOffsets(uint16_t* values, uint32_t count) {
     for (uint32_t i = 0; i < count; ++i) {
-        const auto lowered = static_cast<int16_t>(static_cast<int16_t>(values[i]) - static_cast<int16_t>(BlockSize));
-        values[i] = static_cast<uint16_t>(lowered > 0 ? lowered : 0);
+        const uint16_t value = values[i];
+        values[i] = static_cast<uint16_t>(value > SlideDistance ? value - SlideDistance : 0);
     }
 }
 
-// The search keeps four chains, linked once per position as the coding position passes it (so a chain
-// never holds a position less than 2 bytes back) and carried across blocks by the window move:
-//  - by the two-byte hash: every candidate, for the nearest one when no candidate shares 3 bytes;
-//  - by a hash of 3 bytes: the nearest sharing 3 bytes when none shares 4;
-//  - by a hash of 4 bytes: every candidate sharing 4 to 7 bytes;
-//  - by a hash of 8 bytes: every candidate sharing 8 to 15 bytes;
-//  - by a hash of 16 bytes: every candidate sharing 16 or more, with forward links and a per-chain oldest
-//    entry so that the farthest full-length match is found from the far end.
-// Hash collisions only add candidates, which the byte tests reject.
+// Positions chained by a key of their first bytes, newest first, Lanes to a link: each key keeps its Lanes
+// newest positions and each position the Lanes next older ones of its key (all 16-bit window offsets in
+// one word, the newest in the low bits), so a walk waits for one load per Lanes candidates. Linking costs
+// one load and two stores whatever the lanes. Window offset 0 means "none": every searched range starts
+// above it (the oldest position a search may reach is at least 1), so a walk ends on it like on any
+// position too far back, and the window move maps every dropped position to it.
+template <uint32_t KeyCount, uint32_t Lanes>
+struct LinkedChains {
+    static_assert(Lanes == 1 || Lanes == 4, "one or four offsets to a word");
+    using Group = std::conditional_t<Lanes == 1, uint16_t, uint64_t>;
+
+    uint16_t heads[Lanes * KeyCount];
+    uint16_t older[Lanes * RingSize];
+
+    static Group load(const uint16_t* lanes) {
+        Group group;
+        std::memcpy(&group, lanes, sizeof(group));
+        return group;
+    }
+    static void store(uint16_t* lanes, Group group) { std::memcpy(lanes, &group, sizeof(group)); }
+    static uint32_t lane(Group group, uint32_t index) {
+        return static_cast<uint32_t>(group >> (16 * index)) & 0xFFFFu;
+    }
+
+    Group newest(uint32_t key) const { return load(heads + Lanes * key); }
+    Group olderThan(uint32_t position) const { return load(older + Lanes * (position % RingSize)); }
+    void link(uint32_t key, uint32_t position) {
+        const Group group = newest(key);
+        store(older + Lanes * (position % RingSize), group);
+        store(heads + Lanes * key,
+              static_cast<Group>(Lanes == 1 ? position : (uint64_t{group} << 16) | position));
+    }
+    void clear() { std::memset(heads, 0, sizeof(heads)); }
+    void lower() {
+        lowerOffsets(heads, Lanes * KeyCount);
+        lowerOffsets(older, Lanes * RingSize);
+    }
+
+    // Calls visit(candidate) for the candidates from the newest of `group` back to `lowest`, newest first,
+    // until visit returns false.
+    template <typename Visit>
+    void walk(Group group, uint32_t lowest, Visit&& visit) const {
+        for (;;) {
+            // The next group is fetched before this one is visited; any slot may be read.
+            const Group next = olderThan(lane(group, Lanes - 1));
+            for (uint32_t index = 0; index < Lanes; ++index) {
+                const uint32_t candidate = lane(group, index);
+                if (candidate < lowest || !visit(candidate)) return;
+            }
+            group = next;
+        }
+    }
+};
+
+// Single links with forward links beside them, for walking a chain from its oldest entry in reach. The
+// forward links keep twice the reach, so that an entry remembered as the oldest in reach by one search
+// still leads forward at the next, which is usually one full-length match (516 bytes) later.
+inline constexpr uint32_t ForwardRingSize = 2 * RingSize;
+static_assert(SlideDistance % ForwardRingSize == 0, "moves must keep forward slots in place");
+
+template <uint32_t KeyCount>
+struct ForwardChains {
+    uint16_t heads[KeyCount];
+    uint16_t previous[RingSize];
+    uint16_t following[ForwardRingSize];  // next newer position of the same key, 0 while there is none
+    uint16_t oldest[KeyCount];            // per key: an entry at or before its oldest one in reach, or 0
+
+    uint32_t next(uint32_t position) const { return previous[position % RingSize]; }
+    uint32_t newer(uint32_t position) const { return following[position % ForwardRingSize]; }
+    // True while `entry` still owns its forward slot, when `linked` is the next position to be linked.
+    static bool ownsSlot(uint32_t entry, uint32_t linked) { return entry + ForwardRingSize > linked; }
+    // `position` comes after every linked position.
+    void link(uint32_t key, uint32_t position) {
+        // The newest entry gets its forward link while it still owns its slot; one that lost it is out of
+        // reach.
+        const uint32_t newest = heads[key];
+        if (newest != 0 && ownsSlot(newest, position))
+            following[newest % ForwardRingSize] = static_cast<uint16_t>(position);
+        following[position % ForwardRingSize] = 0;
+        previous[position % RingSize] = static_cast<uint16_t>(newest);
+        heads[key] = static_cast<uint16_t>(position);
+    }
+    void clear() {
+        std::memset(heads, 0, sizeof(heads));
+        std::memset(oldest, 0, sizeof(oldest));
+    }
+    void lower() {
+        lowerOffsets(heads, KeyCount);
+        lowerOffsets(previous, RingSize);
+        lowerOffsets(following, ForwardRingSize);
+        lowerOffsets(oldest, KeyCount);
+    }
+};
+
+// The search keeps three indexes up to date at every position as the coding passes it (so none holds a
+// position less than 2 bytes back), and two wider chains linked only when a search needs them:
+//  - the newest position of each hash of two bytes: the nearest sharing 2 bytes when none shares 3;
+//  - chains by a hash of 3 bytes: the nearest sharing 3 bytes when none shares 4;
+//  - chains by a hash of 4 bytes, four to a link: every candidate sharing 4 or more;
+//  - the wide way, searched first while that has lately cost less than walking the 4-byte chains alone
+//    (on data of many repeated fields it saves many steps per search, on text it saves little and costs
+//    three links per position): chains by hashes of 8 and 6 bytes, four to a link, of every candidate
+//    sharing 8 (6) or more, and single links by a hash of 5 bytes for the nearest sharing exactly 5;
+//  - chains by a hash of 16 bytes, with forward links: only to find the farthest full-length match.
+// Hash collisions only add candidates, which the byte tests reject. A lazy chain catches up from the
+// oldest position a search may still reach, which never moves back.
 struct MatchFinder {
-    static constexpr uint32_t WideHashBits = 13;
-    static constexpr uint32_t WideHashCount = 1u << WideHashBits;
-    static constexpr uint32_t LongWidth = 16;
+    static constexpr uint32_t PairBits = 12;
+    static constexpr uint32_t Hash3Bits = 13;
+    static constexpr uint32_t Hash4Bits = 13;
+    static constexpr uint32_t Hash5Bits = 12;
+    static constexpr uint32_t Hash6Bits = 12;
+    static constexpr uint32_t Hash8Bits = 12;
+    static constexpr uint32_t Hash16Bits = 12;
+    // Which way to search is decided by cost: the candidates visited in the walked chains, plus the
+    // positions linked for the wide way and WideSearchCost per search that reads the wide way's heads
+    // (all in visits), summed over periods of PeriodSearches searches and averaged per way over its last
+    // few periods. The way in use changes only when the other costs less by an eighth; the other is
+    // tried again after FirstProbe periods, and after twice as many each time a try leaves the way as it
+    // was (up to LastProbe). Catching up more than CatchUp positions at once is setting up, not counted.
+    static constexpr uint32_t PeriodSearches = 256;
+    static constexpr uint32_t FirstProbe = 16;
+    static constexpr uint32_t LastProbe = 256;
+    static constexpr uint32_t WideSearchCost = 4;
+    static constexpr uint32_t CatchUp = 64;
 
     uint32_t dictionarySize;
     uint32_t end;         // window offset just past the input received so far
     uint32_t indexStart;  // no candidate below this offset in the current block
-    uint32_t linked;      // next position to link
-    Chains<HashCount> chains2;
-    Chains<WideHashCount> chains3;
-    Chains<WideHashCount> chains4;
-    Chains<WideHashCount> chains8;
-    Chains<WideHashCount> chains16;
-    uint16_t following16[WindowBytes];  // next newer position of the same 16-byte chain
-    uint16_t oldest16[WideHashCount];   // per 16-byte chain: an entry at or before its oldest one in reach
+    uint32_t linked;      // next position to index in the indexes kept up to date
+    uint32_t linkedWide;
+    uint32_t linked16;
+    bool wide;                // the wide way is searched first
+    uint32_t periodSearches;  // searches in the current period
+    uint32_t probeAfter;      // periods until the other way is tried again
+    uint32_t probeInterval;
+    uint32_t periodCost;
+    uint32_t averageCost[2];  // per way: recent periods' costs, each weighing a quarter of the last
+    bool probing;             // the current period tries the way not in use
+    // Holds nothing of use: reading the next position's 4-byte heads early lets a cache miss on them
+    // overlap the current search.
+    uint64_t touchedHeads;
+    uint16_t pairs[1u << PairBits];
+    LinkedChains<1u << Hash3Bits, 1> chains3;
+    LinkedChains<1u << Hash4Bits, 4> chains4;
+    LinkedChains<1u << Hash5Bits, 1> chains5;
+    LinkedChains<1u << Hash6Bits, 4> chains6;
+    LinkedChains<1u << Hash8Bits, 4> chains8;
+    ForwardChains<1u << Hash16Bits> chains16;
     uint8_t window[WindowBytes + SpareBytes];
 
-    static uint32_t hash2(const uint8_t* bytes) { return 4u * bytes[0] + 5u * bytes[1]; }
+    static uint32_t hash2(uint64_t head) {
+        return ((static_cast<uint32_t>(head) & 0xFFFFu) * 0x9E3779B1u) >> (32 - PairBits);
+    }
     static uint32_t hash3(uint64_t head) {
-        return static_cast<uint32_t>(((head << 40) * 0x9E3779B97F4A7C15ull) >> (64 - WideHashBits));
+        return static_cast<uint32_t>(((head << 40) * 0x9E3779B97F4A7C15ull) >> (64 - Hash3Bits));
     }
     static uint32_t hash4(uint64_t head) {
-        return static_cast<uint32_t>(((head << 32) * 0x9E3779B97F4A7C15ull) >> (64 - WideHashBits));
+        return static_cast<uint32_t>(((head << 32) * 0x9E3779B97F4A7C15ull) >> (64 - Hash4Bits));
+    }
+    static uint32_t hash5(uint64_t head) {
+        return static_cast<uint32_t>(((head << 24) * 0x9E3779B97F4A7C15ull) >> (64 - Hash5Bits));
+    }
+    static uint32_t hash6(uint64_t head) {
+        return static_cast<uint32_t>(((head << 16) * 0x9E3779B97F4A7C15ull) >> (64 - Hash6Bits));
     }
     static uint32_t hash8(uint64_t head) {
-        return static_cast<uint32_t>((head * 0x9E3779B97F4A7C15ull) >> (64 - WideHashBits));
+        return static_cast<uint32_t>((head * 0x9E3779B97F4A7C15ull) >> (64 - Hash8Bits));
     }
-    static uint32_t hash16(uint64_t head, uint64_t tail) {
-        return static_cast<uint32_t>(((head ^ std::rotl(tail, 29)) * 0x9E3779B97F4A7C15ull) >> (64 - WideHashBits));
+    static uint32_t hash16(const uint8_t* bytes) {
+        return static_cast<uint32_t>(
+            ((load64(bytes) ^ std::rotl(load64(bytes + 8), 29)) * 0x9E3779B97F4A7C15ull) >>
+            (64 - Hash16Bits));
     }
 
     void reset(uint32_t size) {
         dictionarySize = size;
         end = 0;
         linked = 0;
+        linkedWide = 0;
+        linked16 = 0;
+        wide = false;
+        periodSearches = 0;
+        probeAfter = FirstProbe;
+        probeInterval = FirstProbe;
+        periodCost = 0;
+        averageCost[0] = 0;
+        averageCost[1] = 0;
+        probing = false;
+        touchedHeads = 0;
         std::memset(window, 0, sizeof(window));
-        std::memset(chains2.heads, 0, sizeof(chains2.heads));
-        std::memset(chains3.heads, 0, sizeof(chains3.heads));
-        std::memset(chains4.heads, 0, sizeof(chains4.heads));
-        std::memset(chains8.heads, 0, sizeof(chains8.heads));
-        std::memset(chains16.heads, 0, sizeof(chains16.heads));
-        std::memset(oldest16, 0, sizeof(oldest16));
+        std::memset(pairs, 0, sizeof(pairs));
+        chains3.clear();
+        chains4.clear();
+        chains5.clear();
+        chains6.clear();
+        chains8.clear();
+        chains16.clear();
     }
 
     // Opens a block: positions from `first` on may be candidates, the input ends at `inputEnd`, and no
@@ -128,45 +278,77 @@ struct MatchFinder {
         indexStart = first;
         end = inputEnd;
         if (linked < linkFrom) linked = linkFrom;
+        if (linkedWide < linkFrom) linkedWide = linkFrom;
+        if (linked16 < linkFrom) linked16 = linkFrom;
     }
 
-    // Keeps the dictionary and the uncoded look-ahead; the caller lowers its position by BlockSize.
+    // Moves the last HistoryBytes bytes before offset WindowBytes down to offset 0; the caller lowers its
+    // offsets by SlideDistance.
     void slide() {
-        const uint32_t kept = dictionarySize + LookAhead;
-        std::memmove(window, window + BlockSize, kept);
-        slideChain(chains2.previous, kept);
-        slideChain(chains3.previous, kept);
-        slideChain(chains4.previous, kept);
-        slideChain(chains8.previous, kept);
-        slideChain(chains16.previous, kept);
-        slideChain(following16, kept);
-        lowerOffsets(chains2.heads, HashCount);
-        lowerOffsets(chains3.heads, WideHashCount);
-        lowerOffsets(chains4.heads, WideHashCount);
-        lowerOffsets(chains8.heads, WideHashCount);
-        lowerOffsets(chains16.heads, WideHashCount);
-        lowerOffsets(oldest16, WideHashCount);
-        linked = linked > BlockSize ? linked - BlockSize : 0;
-    }
-
-    static void slideChain(uint16_t* links, uint32_t kept) {
-        std::memmove(links, links + BlockSize, kept * sizeof(uint16_t));
-        lowerOffsets(links, kept);
+        std::memmove(window, window + SlideDistance, HistoryBytes);
+        lowerOffsets(pairs, 1u << PairBits);
+        chains3.lower();
+        chains4.lower();
+        chains5.lower();
+        chains6.lower();
+        chains8.lower();
+        chains16.lower();
+        linked = linked > SlideDistance ? linked - SlideDistance : 0;
+        linkedWide = linkedWide > SlideDistance ? linkedWide - SlideDistance : 0;
+        linked16 = linked16 > SlideDistance ? linked16 - SlideDistance : 0;
     }
 
     void linkUpTo(uint32_t stop) {
-        for (; linked < stop; ++linked) {
-            const uint8_t* bytes = window + linked;
-            const uint64_t head = load64(bytes);
-            chains2.link(hash2(bytes), linked);
-            chains3.link(hash3(head), linked);
-            chains4.link(hash4(head), linked);
-            chains8.link(hash8(head), linked);
-            const uint32_t wide = hash16(head, load64(bytes + 8));
-            following16[chains16.heads[wide]] = static_cast<uint16_t>(linked);
-            following16[linked] = 0;
-            chains16.link(wide, linked);
+        // A local count: the stores through byte copies could otherwise alias it.
+        uint32_t next = linked;
+        for (; next < stop; ++next) {
+            const uint64_t head = load64(window + next);
+            pairs[hash2(head)] = static_cast<uint16_t>(next);
+            chains3.link(hash3(head), next);
+            chains4.link(hash4(head), next);
         }
+        if (next > linked) linked = next;
+    }
+
+    void linkWideUpTo(uint32_t stop, uint32_t lowest) {
+        uint32_t next = linkedWide > lowest ? linkedWide : lowest;
+        if (stop > next && stop - next <= CatchUp) periodCost += stop - next;
+        for (; next < stop; ++next) {
+            const uint64_t head = load64(window + next);
+            chains5.link(hash5(head), next);
+            chains6.link(hash6(head), next);
+            chains8.link(hash8(head), next);
+        }
+        if (next > linkedWide) linkedWide = next;
+    }
+
+    void link16UpTo(uint32_t stop, uint32_t lowest) {
+        if (linked16 < lowest) linked16 = lowest;
+        for (; linked16 < stop; ++linked16) chains16.link(hash16(window + linked16), linked16);
+    }
+
+    // Counts one search that visited `steps` candidates in the walked chains; at the end of a
+    // period, picks the way to search the next one.
+    void countSearch(uint32_t steps) {
+        periodCost += steps;
+        if (++periodSearches < PeriodSearches) return;
+        uint32_t& average = averageCost[wide];
+        average = average == 0 ? periodCost : average - average / 4 + periodCost / 4;
+        periodCost = 0;
+        periodSearches = 0;
+        // After a probe, `wide` is the way tried; the way in use before it is the other.
+        const bool inUse = probing ? !wide : wide;
+        const uint32_t used = averageCost[inUse];
+        const uint32_t other = averageCost[!inUse];
+        const bool change = other == 0 || other < used - used / 8;
+        if (change) {
+            probeInterval = FirstProbe;
+        } else if (probing) {
+            probeInterval = probeInterval < LastProbe ? 2 * probeInterval : LastProbe;
+        }
+        if (change || probing) probeAfter = probeInterval;
+        probing = !change && --probeAfter == 0;
+        wide = change || probing ? !inUse : inUse;
     }
 
     static uint32_t commonLength(const uint8_t* a, const uint8_t* b, uint32_t limit) {
@@ -181,40 +363,97 @@ struct MatchFinder {
         return length;
     }
 
-    // The longest match among a chain's candidates from `candidate` back to `lowest` that is longer than
+    // The longest match among a chain's candidates from `group` back to `lowest` that is longer than
     // `shorter`; the nearest of equal ones, since only a strictly longer match replaces the best. Stops
     // once the best reaches `bound`. Length 0 when no candidate is longer than `shorter` (at least 3).
-    Match longestInChain(const uint16_t* previous, uint32_t candidate, uint32_t position, uint32_t lowest,
-                         uint32_t limit, uint32_t shorter, uint32_t bound) const {
+    // Adds the candidates visited to `steps`.
+    template <typename Chain>
+    Match longestInChain(const Chain& chain, typename Chain::Group group, uint32_t position, uint32_t lowest,
+                         uint32_t limit, uint32_t shorter, uint32_t bound, uint32_t& steps) const {
         const uint8_t* s = window + position;
         uint32_t best = shorter;
         uint32_t bestPosition = 0;
         // A candidate must agree on the 4 bytes ending just past the best length to be strictly longer.
         uint32_t probe = load32(s + best - 3);
-        for (; candidate >= lowest; candidate = previous[candidate]) {
+        chain.walk(group, lowest, [&](uint32_t candidate) {
+            ++steps;
             const uint8_t* q = window + candidate;
-            if (load32(q + best - 3) != probe) continue;
+            if (load32(q + best - 3) != probe) return true;
             const uint32_t length = commonLength(q, s, limit);
-            if (length > best) {
-                best = length;
-                bestPosition = candidate;
-                if (length >= bound) break;
-                probe = load32(s + best - 3);
-            }
-        }
+            if (length <= best) return true;
+            best = length;
+            bestPosition = candidate;
+            probe = load32(s + best - 3);
+            return length < bound;
+        });
         if (bestPosition == 0) return Match{0, 0};
         return Match{best, position - bestPosition - 1};
+    }
+
+    // The farthest candidate in reach that matches the full 516 bytes; `known` is one. The walk starts
+    // from the 16-byte chain's oldest entry in reach, found through the forward links from the remembered
+    // one (or, when that is gone, by walking back from `known`), and remembered for later searches, whose
+    // reach only moves forward.
+    uint32_t farthestFullMatch(uint32_t known, uint32_t position, uint32_t lowest) {
+        link16UpTo(position - 1, lowest);
+        const uint32_t key = hash16(window + position);
+        uint32_t candidate = chains16.oldest[key];
+        if (candidate == 0 || candidate > known || !chains16.ownsSlot(candidate, linked16)) {
+            candidate = known;
+            while (chains16.next(candidate) >= lowest) candidate = chains16.next(candidate);
+        } else {
+            while (candidate < lowest) candidate = chains16.newer(candidate);
+        }
+        chains16.oldest[key] = static_cast<uint16_t>(candidate);
+        const uint8_t* s = window + position;
+        for (;; candidate = chains16.newer(candidate)) {
+            const uint8_t* q = window + candidate;
+            if (q[MaxMatch - 1] == s[MaxMatch - 1] && commonLength(q, s, MaxMatch) == MaxMatch)
+                return candidate;
+        }
+    }
+
+    // The 4-byte chains' part of find the wide way, for at least 8 bytes of input left: the longest
+    // sharing 8 or more, else 6 or 7, else the nearest sharing 5, else the nearest sharing 4.
+    Match searchWide(uint32_t position, uint32_t lowest, uint32_t limit, uint32_t atLeast, uint64_t head,
+                     uint64_t group4, uint32_t& steps) {
+        linkWideUpTo(position - 1, lowest);
+        Match match = longestInChain(chains8, chains8.newest(hash8(head)), position, lowest, limit,
+                                     atLeast > 8 ? atLeast - 1 : 7, limit, steps);
+        if (match.length != 0 || atLeast >= 8) return match;
+        match = longestInChain(chains6, chains6.newest(hash6(head)), position, lowest, limit,
+                               atLeast > 6 ? atLeast - 1 : 5, 7, steps);
+        if (match.length != 0 || atLeast >= 6) return match;
+        const uint64_t fiveBytes = head & 0xFFFFFFFFFFull;
+        uint32_t nearest = 0;
+        chains5.walk(chains5.newest(hash5(head)), lowest, [&](uint32_t candidate) {
+            ++steps;
+            if ((load64(window + candidate) & 0xFFFFFFFFFFull) != fiveBytes) return true;
+            nearest = candidate;
+            return false;
+        });
+        if (nearest != 0) return Match{5, position - nearest - 1};
+        if (atLeast >= 5) return Match{0, 0};
+        return longestInChain(chains4, group4, position, lowest, limit, 3, 4, steps);
     }
 
     // The longest match for `position` among positions 2 to dictionarySize - 1 bytes back (and not before
     // the block's index start); among equally long ones the nearest, except that among those reaching 516
     // bytes the farthest wins. Never counts bytes past the input received. Matches shorter than `atLeast`
-    // do not matter to the caller and may be reported as length 0.
+    // do not matter to the caller and may be reported as length 0, and so may matches of 2 bytes from more
+    // than ShortMatchReach bytes back, which are never coded.
     //
-    // Every candidate sharing 16 (8, 4, 3) bytes with the position lies in its 16-byte (8-, 4-, 3-byte) chain, so
-    // when the best length is at least that, all candidates of the best length are there; the chains are
-    // tried widest first, and a narrower one is only searched for lengths the wider one ruled out.
-    Match find(uint32_t position, uint32_t atLeast = 2) {
+    // Every candidate sharing 8 (4, 3) bytes with the position lies in its 8-byte (4-, 3-byte) chain, so
+    // when the best length is at least that, all candidates of the best length are there; a wider chain
+    // searched first leaves a narrower one only the lengths it ruled out.
+    Match find(uint32_t position) { return search<true>(position, 2); }
+    // find for a look-ahead, which needs only matches of `atLeast` bytes or more (at least 3).
+    Match findLonger(uint32_t position, uint32_t atLeast) { return search<false>(position, atLeast); }
+
+    // find; with `Fresh` false the narrower indexes, which only matches shorter than 4 bytes come from,
+    // are not read ahead (a look-ahead seldom gets that far).
+    template <bool Fresh>
+    Match search(uint32_t position, uint32_t atLeast) {
         const uint32_t limit = end - position < MaxMatch ? end - position : MaxMatch;
         if (limit < 2 || limit < atLeast) return Match{0, 0};
         linkUpTo(position - 1);
@@ -222,76 +461,55 @@ struct MatchFinder {
         const uint32_t lowest = reach > indexStart ? reach : indexStart;
         const uint8_t* s = window + position;
         const uint64_t head = load64(s);
+        touchedHeads ^= chains4.newest(hash4(load64(s + 1)));
+        // The narrower indexes are read before the 4-byte walk, whose outcome they usually wait on.
+        const uint32_t newest3 = Fresh ? chains3.newest(hash3(head)) : 0;
+        const uint32_t newestPair = Fresh ? pairs[hash2(head)] : 0;
 
-        // Most positions of varied input have no candidate sharing 3 or 4 bytes; an empty (or out of reach)
-        // narrower chain spares the wider ones.
-        const uint32_t head3 = limit >= 3 ? chains3.heads[hash3(head)] : 0;
-        const uint32_t head4 = head3 >= lowest && limit >= 4 ? chains4.heads[hash4(head)] : 0;
-        if (head4 >= lowest) {
-            uint32_t bound = limit;  // no candidate can be longer than this
-            if (limit >= 8) {
-                const uint32_t head8 = chains8.heads[hash8(head)];
-                if (head8 >= lowest) {
-                    if (limit >= LongWidth) {
-                        const uint32_t wide = hash16(head, load64(s + 8));
-                        const uint32_t shorter = atLeast > LongWidth ? atLeast - 1 : LongWidth - 1;
-                        Match match = longestInChain(chains16.previous, chains16.heads[wide], position, lowest, limit,
-                                                     shorter, bound);
-                        if (match.length == MaxMatch) {
-                            const uint32_t known = position - match.distanceMinusOne - 1;
-                            match.distanceMinusOne = position - farthestFullMatch(wide, known, position, lowest) - 1;
-                        }
-                        if (match.length != 0 || atLeast >= LongWidth) return match;
-                        bound = LongWidth - 1;
-                    }
-                    const uint32_t shorter = atLeast > 8 ? atLeast - 1 : 7;
-                    Match match = longestInChain(chains8.previous, head8, position, lowest, limit, shorter, bound);
-                    if (match.length != 0 || atLeast >= 8) return match;
-                } else if (atLeast >= 8) {
-                    return Match{0, 0};
+        if (limit >= 4) {
+            const uint64_t group4 = chains4.newest(hash4(head));
+            if ((group4 & 0xFFFFu) >= lowest) {
+                Match match{0, 0};
+                uint32_t steps = 0;
+                const uint32_t shorter = atLeast > 4 ? atLeast - 1 : 3;
+                if (limit >= 8 && wide) {
+                    steps += WideSearchCost;
+                    match = searchWide(position, lowest, limit, atLeast, head, group4, steps);
+                } else {
+                    match = longestInChain(chains4, group4, position, lowest, limit, shorter, limit, steps);
                 }
-                bound = 7;
+                countSearch(steps);
+                if (match.length == MaxMatch) {
+                    const uint32_t known = position - match.distanceMinusOne - 1;
+                    match.distanceMinusOne = position - farthestFullMatch(known, position, lowest) - 1;
+                }
+                if (match.length != 0 || atLeast >= 4) return match;
+            } else if (atLeast >= 4) {
+                return Match{0, 0};
             }
-            const uint32_t shorter = atLeast > 4 ? atLeast - 1 : 3;
-            Match match = longestInChain(chains4.previous, head4, position, lowest, limit, shorter, bound);
-            if (match.length != 0 || atLeast >= 4) return match;
-        } else if (atLeast >= 4) {
-            return Match{0, 0};
         }
-        // No candidate shares more than 3 bytes (or the input ends there): the nearest sharing 3 wins.
+        // No candidate shares more than 3 bytes (or the input ends within 3): the nearest sharing 3 wins,
+        // else the nearest sharing 2 if it is near enough to be coded.
         if (limit >= 3) {
             const uint32_t key = static_cast<uint32_t>(head) & 0xFFFFFFu;
-            for (uint32_t candidate = head3; candidate >= lowest; candidate = chains3.previous[candidate]) {
-                if ((load32(window + candidate) & 0xFFFFFFu) == key) return Match{3, position - candidate - 1};
-            }
+            uint32_t nearest = 0;
+            const uint16_t first3 = Fresh ? static_cast<uint16_t>(newest3) : chains3.newest(hash3(head));
+            chains3.walk(first3, lowest, [&](uint32_t candidate) {
+                if ((load32(window + candidate) & 0xFFFFFFu) != key) return true;
+                nearest = candidate;
+                return false;
+            });
+            if (nearest != 0) return Match{3, position - nearest - 1};
             if (atLeast >= 3) return Match{0, 0};
         }
-        // Likewise the nearest sharing 2; equal two-byte hashes and first bytes mean equal second bytes.
-        const uint8_t first = s[0];
-        for (uint32_t candidate = chains2.heads[hash2(s)]; candidate >= lowest; candidate = chains2.previous[candidate]) {
-            if (window[candidate] == first) return Match{2, position - candidate - 1};
+        // The slot holds the newest position whose pair has its hash: the nearest with this pair if it has
+        // it, else any nearer one lies below it (a byte scan, at most ShortMatchReach long).
+        const uint32_t near = position - ShortMatchReach > lowest ? position - ShortMatchReach : lowest;
+        const uint32_t pair = static_cast<uint32_t>(head) & 0xFFFFu;
+        for (uint32_t candidate = newestPair; candidate >= near; --candidate) {
+            if (load16(window + candidate) == pair) return Match{2, position - candidate - 1};
         }
         return Match{0, 0};
-    }
-
-    // The farthest candidate in the 16-byte chain `wide` that matches the full 516 bytes; `known` is one.
-    // The walk starts from the chain's oldest entry in reach, found through the forward links from the
-    // remembered one (or, the first time, by walking back from `known`), and remembered for later searches,
-    // whose reach only moves forward.
-    uint32_t farthestFullMatch(uint32_t wide, uint32_t known, uint32_t position, uint32_t lowest) {
-        uint32_t candidate = oldest16[wide];
-        if (candidate == 0 || candidate > known) {
-            candidate = known;
-            while (chains16.previous[candidate] >= lowest) candidate = chains16.previous[candidate];
-        } else {
-            while (candidate < lowest) candidate = following16[candidate];
-        }
-        oldest16[wide] = static_cast<uint16_t>(candidate);
-        const uint8_t* s = window + position;
-        for (;; candidate = following16[candidate]) {
-            const uint8_t* q = window + candidate;
-            if (q[MaxMatch - 1] == s[MaxMatch - 1] && commonLength(q, s, MaxMatch) == MaxMatch) return candidate;
-        }
     }
 };
 

@@ -17,16 +17,18 @@ inline constexpr uint32_t SymbolCount = 256 + codes::EndOfStreamValue + 1;  // l
 inline constexpr uint32_t EndSymbol = SymbolCount - 1;
 // The costliest token per input byte is an ASCII literal: the flag and a code of up to 13 bits.
 inline constexpr uint32_t MaxBitsPerInputByte = 1 + codes::MaxAsciiCodeLength;
-// A word store may run this far past the last complete byte, and the bit copier reads a word from any
+// Every write stores a whole word at the first incomplete byte, and the bit copier reads a word from any
 // byte of a buffer; buffers of bits keep this much slack.
 inline constexpr uint32_t BitSlack = 16;
 
-// Bits accumulate first at bit 0 and leave as 32-bit words. In a streaming writer (`flushAt` is
-// OutputChunkSize) every 2048 complete bytes go to the write callback; a buffer writer (`flushAt` above
-// anything it can hold) only fills its buffer, which the caller sized for the worst case.
+// Bits accumulate first at bit 0; every write stores the accumulator as one 64-bit word at the first
+// incomplete byte and keeps only the bits of that byte, so no branch depends on how many bytes the bits
+// completed. In a streaming writer (`flushAt` is OutputChunkSize) every 2048 complete bytes go to the write
+// callback, during the write that completes them; a buffer writer (`flushAt` above anything it can hold)
+// only fills its buffer, which the caller sized for the worst case.
 struct BitWriter {
-    uint64_t accumulator;  // pending bits, first at bit 0
-    uint32_t pending;      // number of pending bits (below 32 between writes)
+    uint64_t accumulator;  // bits of the incomplete byte, first at bit 0
+    uint32_t pending;      // number of those bits (0-7 between writes)
     uint32_t count;        // complete bytes in `bytes`
     uint32_t flushAt;
     uint8_t* bytes;
@@ -41,22 +43,17 @@ void emitChunk(BitWriter& writer);
 
 // Writes up to 32 bits of value, first bit at bit 0.
 inline void putBits(BitWriter& writer, uint32_t value, uint32_t bits) {
-    writer.accumulator |= static_cast<uint64_t>(value) << writer.pending;
-    writer.pending += bits;
-    if (writer.pending >= 32) {
-        const uint32_t word = static_cast<uint32_t>(writer.accumulator);
-        std::memcpy(writer.bytes + writer.count, &word, 4);
-        writer.count += 4;
-        writer.accumulator >>= 32;
-        writer.pending -= 32;
-        if (writer.count >= writer.flushAt) emitChunk(writer);
-    }
+    const uint64_t accumulator = writer.accumulator | static_cast<uint64_t>(value) << writer.pending;
+    const uint32_t pending = writer.pending + bits;
+    std::memcpy(writer.bytes + writer.count, &accumulator, sizeof(accumulator));
+    const uint32_t complete = pending / 8;
+    writer.count += complete;
+    writer.accumulator = accumulator >> (8 * complete);
+    writer.pending = pending % 8;
+    if (writer.count >= writer.flushAt) emitChunk(writer);
 }
 
-// Moves every complete pending byte into the buffer (a streaming writer then writes each full chunk), so
-// that chunks leave in the order a byte-at-a-time writer would produce them.
-void settleBytes(BitWriter& writer);
-// Settles, then stores the partly filled byte (if any) after the complete ones without counting it.
+// Stores the partly filled byte (if any) after the complete ones without counting it.
 void spillBits(BitWriter& writer);
 // Appends bits [from, to) of `source` (first bit at bit 0 of byte 0), which has BitSlack readable bytes
 // past its last bit.
@@ -66,11 +63,12 @@ void finishStream(BitWriter& writer, uint32_t endCode, uint32_t endBits);
 
 // Where the coding of one stream (or of one part of it) stands.
 struct Cursor {
-    uint64_t blockStart;  // input position of the current block's first new byte: 4096 * block index
-    uint32_t block;       // index of the current block
-    uint32_t position;    // window offset of the next token
-    uint32_t limit;       // tokens start below this window offset in the current block
-    uint32_t end;         // window offset just past the block's new bytes
+    uint64_t blockStart;   // input position of the current block's first new byte: 4096 * block index
+    uint32_t block;        // index of the current block
+    uint32_t blockOffset;  // window offset of the current block's first new byte
+    uint32_t position;     // window offset of the next token
+    uint32_t limit;        // tokens start below this window offset in the current block
+    uint32_t end;          // window offset just past the block's new bytes
     bool lastBlock;
     bool finished;  // the last block has been coded to its end
 };
@@ -80,26 +78,27 @@ struct Cursor {
 // BlockSize new bytes is the last.
 using BlockSource = uint32_t (*)(uint8_t* destination, uint64_t from, uint32_t size, void* context);
 
-struct Coder {
+// The parameters of a stream and its token codes, with a writer for its bits.
+struct TokenWriter {
     BitWriter writer;
     uint32_t literalMode;
     uint32_t dictionaryBits;
     uint32_t dictionarySize;
     uint32_t symbolCodes[SymbolCount];  // flag, code and extra bits of a token's first part, as sent
     uint8_t symbolLengths[SymbolCount];
-    MatchFinder finder;
+};
 
-    // Window offset of the block's first new byte; window offset o holds input position
-    // blockStart - inputStart() + o.
-    uint32_t inputStart() const { return LookAhead + dictionarySize; }
+// A token writer with the match search that picks the tokens.
+struct Coder : TokenWriter {
+    MatchFinder finder;
 };
 
 // Dictionary bits for a dictionary size, 0 for a size the format does not have.
 uint32_t dictionaryBitsFor(uint32_t dictionarySize);
 // Checks the parameters like CompressStream (dictionary size first) and fills the symbol table.
-int setUpCoder(Coder& coder, uint32_t literalMode, uint32_t dictionarySize);
+int setUpCoder(TokenWriter& coder, uint32_t literalMode, uint32_t dictionarySize);
 // Puts the two header bytes into an empty writer.
-void putHeader(const Coder& coder, BitWriter& writer);
+void putHeader(const TokenWriter& coder, BitWriter& writer);
 
 // Starts the stream at input position 0: asks `source` for the first block. False when it delivers
 // nothing (the stream is then the header and the end symbol).
@@ -117,8 +116,9 @@ void startAt(Coder& coder, Cursor& cursor, uint64_t position, bool opensBlock, u
 // to its end (cursor.finished). Blocks are taken from `source` as the coding crosses into them.
 void codeUntil(Coder& coder, Cursor& cursor, uint64_t stop, BlockSource source, void* context);
 
-inline uint64_t inputPosition(const Coder& coder, const Cursor& cursor) {
-    return cursor.blockStart + cursor.position - coder.inputStart();
+// Window offset o holds input position blockStart - blockOffset + o.
+inline uint64_t inputPosition(const Cursor& cursor) {
+    return cursor.blockStart + cursor.position - cursor.blockOffset;
 }
 
 // From this input position on, a token depends only on its position and the input. Before it, with a

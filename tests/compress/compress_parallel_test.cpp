@@ -191,5 +191,14 @@ TEST(CompressStreamParallel, WorkAreaStaysWithinItsBound) {
     EXPECT_EQ(compressParallelWorkSize(MaxCompressThreads + 1), compressParallelWorkSize(MaxCompressThreads));
 }
 
+// Each thread's share of the work area (its part, its slice of the segment and of the stream's own
+// state) stays within 2 MB, and so does the single-threaded area.
+TEST(CompressStreamParallel, WorkAreaPerThreadStaysWithinTwoMegabytes) {
+    EXPECT_LE(CompressWorkSize, 2'000'000u);
+    for (unsigned threads = 2; threads <= MaxCompressThreads; ++threads) {
+        EXPECT_LE(compressParallelWorkSize(threads), threads * size_t{2'000'000}) << threads;
+    }
+}
+
 }  // namespace
 }  // namespace bxa

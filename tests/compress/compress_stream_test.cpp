@@ -12,6 +12,7 @@
 #include "compress/compress_buffer.hpp"
 #include "compress/compress_stream.hpp"
 #include "compress/expand_buffer.hpp"
+#include "compress/match_finder.hpp"
 #include "reference_encoder.hpp"
 #include "test_inputs.hpp"
 #include "stream_bits.hpp"
@@ -147,12 +148,7 @@ TEST(CompressStream, TokensMatchReferenceWhenManyCandidatesTie) {
         expectSameAsReference(tied, dictionarySize, "tied records");
         // Long runs that stop and start again, so that full-length matches resume in later blocks.
         std::vector<uint8_t> broken;
-        while (broken.size() < 30000) {
-            size_t run = 200 + rng() % 3000;
-            broken.insert(broken.end(), run, static_cast<uint8_t>(rng() % 2));
-            std::vector<uint8_t> noise = randomBytes(1 + rng() % 40, static_cast<uint32_t>(rng()), 256);
-            broken.insert(broken.end(), noise.begin(), noise.end());
-        }
+        appendBrokenRuns(broken, 30000, rng);
         expectSameAsReference(broken, dictionarySize, "broken runs");
         // Bytes 0, 4, 5, 8, 10: pairs such as (0, 4) and (5, 0) share the two-byte hash 4a + 5b.
         static const uint8_t colliding[] = {0, 4, 5, 8, 10};
@@ -161,15 +157,96 @@ TEST(CompressStream, TokensMatchReferenceWhenManyCandidatesTie) {
         expectSameAsReference(hashed, dictionarySize, "colliding pairs");
         // Long repeats of text with small edits: matches of every length from 2 to 516 at many distances.
         std::vector<uint8_t> edited = textLike(3000, seed);
-        while (edited.size() < 25000) {
-            size_t from = rng() % 2900;
-            size_t length = 1 + rng() % (rng() % 3 == 0 ? 700 : 60);
-            length = std::min(length, static_cast<size_t>(3000 - from));
-            edited.insert(edited.end(), edited.begin() + static_cast<long>(from),
-                          edited.begin() + static_cast<long>(from + length));
-            edited.push_back(static_cast<uint8_t>(rng()));
-        }
+        appendEditedRepeats(edited, 25000, rng);
         expectSameAsReference(edited, dictionarySize, "edited repeats");
+    }
+}
+
+// The search reads its 4-byte chains four candidates to a link. A string with copies of itself that agree
+// on fewer and fewer bytes, the longest (or the nearest of two equally long, or the farthest of several
+// full-length ones) put at every depth of the chain, among shorter ones.
+TEST(CompressStream, TokensMatchReferenceWithTheBestCandidateAtEveryChainDepth) {
+    uint32_t seed = 500;
+    const std::vector<uint8_t> noise = randomBytes(4000, 499, 256);
+    for (size_t depth = 0; depth < 14; ++depth) {
+        ++seed;
+        const std::vector<uint8_t> target = randomBytes(600, seed, 256);
+        // A copy agreeing on `length` bytes, then a separator from the noise.
+        auto variant = [&](std::vector<uint8_t>& out, size_t length) {
+            out.insert(out.end(), target.begin(), target.begin() + static_cast<long>(std::min<size_t>(length, 600)));
+            if (length < 600) out.push_back(static_cast<uint8_t>(target[length] ^ 0x5A));
+            const size_t from = (out.size() * 7) % 3900;
+            out.insert(out.end(), noise.begin() + static_cast<long>(from),
+                       noise.begin() + static_cast<long>(from + 5 + out.size() % 23));
+        };
+        struct Case {
+            const char* name;
+            std::vector<size_t> lengths;  // oldest copy first; the searched string follows them all
+        };
+        std::vector<Case> cases;
+        for (size_t longest : {6u, 12u, 40u}) {
+            Case unique{"longest", {longest}};
+            Case tied{"two longest", {longest}};
+            for (size_t i = 0; i < depth; ++i) {
+                unique.lengths.push_back(4 + i % (longest - 4));
+                tied.lengths.push_back(i == depth / 2 ? longest : 4 + i % (longest - 4));
+            }
+            cases.push_back(unique);
+            cases.push_back(tied);
+        }
+        Case full{"full length", {600, 600}};
+        for (size_t i = 0; i < depth; ++i) full.lengths.push_back(i % 3 == 0 ? 600 : 100 + 37 * i);
+        cases.push_back(full);
+        for (const Case& c : cases) {
+            std::vector<uint8_t> input(noise.begin(), noise.begin() + 30);
+            for (size_t length : c.lengths) variant(input, length);
+            input.insert(input.end(), target.begin(), target.end());
+            expectSameAsReference(input, 4096, std::string(c.name) + " at depth " + std::to_string(depth));
+        }
+    }
+}
+
+// Two-byte matches come from the newest position per hash of two bytes; with many pairs about, other
+// pairs take the slot of the one searched for, and its nearest occurrence lies below theirs. The last
+// input runs past two window moves, after which slots left from before the move must point where their
+// positions went.
+TEST(CompressStream, TokensMatchReferenceWhenManyPairsShareSlots) {
+    uint32_t seed = 600;
+    for (uint32_t alphabet : {24u, 48u, 96u}) {
+        for (uint32_t dictionarySize : {1024u, 4096u}) {
+            ++seed;
+            expectSameAsReference(randomBytes(20000, seed, alphabet), dictionarySize,
+                                  "alphabet " + std::to_string(alphabet));
+        }
+    }
+    expectSameAsReference(randomBytes(2 * compress_detail::SlideDistance + 3000, 610, 160), 1024,
+                          "alphabet 160 across moves");
+}
+
+// The window moves on by SlideDistance input bytes at a time, keeping the last HistoryBytes. Inputs past
+// two moves, with matches across them: edited repeats of text, records on which the search takes its wide
+// way, runs whose full-length matches need the farthest candidate, repeats at the farthest distance, and
+// text and records in turns, so that the search changes its way and its lazy chains catch up.
+TEST(CompressStream, TokensMatchReferenceAcrossWindowMoves) {
+    constexpr size_t Size = 2 * compress_detail::SlideDistance + 3000;
+    uint32_t seed = 700;
+    for (uint32_t dictionarySize : {1024u, 4096u}) {
+        ++seed;
+        std::mt19937 rng(seed);
+        std::vector<uint8_t> edited = textLike(3000, seed);
+        appendEditedRepeats(edited, Size, rng);
+        expectSameAsReference(edited, dictionarySize, "edited repeats");
+        expectSameAsReference(vertexRecords(Size, seed), dictionarySize, "vertex records");
+        std::vector<uint8_t> broken;
+        appendBrokenRuns(broken, Size, rng);
+        expectSameAsReference(broken, dictionarySize, "broken runs");
+        expectSameAsReference(periodic(Size, dictionarySize - 3, seed, 700), dictionarySize, "farthest repeats");
+        std::vector<uint8_t> turns;
+        for (uint32_t turn = 0; turns.size() < Size; ++turn) {
+            const std::vector<uint8_t> part = turn % 2 ? vertexRecords(6000, seed + turn) : textLike(6000, seed + turn);
+            turns.insert(turns.end(), part.begin(), part.end());
+        }
+        expectSameAsReference(turns, dictionarySize, "text and records in turns");
     }
 }
 

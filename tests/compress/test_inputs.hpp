@@ -2,6 +2,7 @@
 // fixed-size records and periodic data.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <random>
@@ -82,6 +83,31 @@ inline std::vector<uint8_t> periodic(size_t size, size_t period, uint32_t seed, 
         for (size_t i = mutateEvery / 2; i < size; i += mutateEvery - rng() % (mutateEvery / 2)) out[i] ^= 0x5A;
     }
     return out;
+}
+
+// Long runs of 0 or 1 that stop for a little noise and start again, appended to `out` until it holds at
+// least `size` bytes: full-length matches that end and resume, in later blocks.
+inline void appendBrokenRuns(std::vector<uint8_t>& out, size_t size, std::mt19937& rng) {
+    while (out.size() < size) {
+        size_t run = 200 + rng() % 3000;
+        out.insert(out.end(), run, static_cast<uint8_t>(rng() % 2));
+        std::vector<uint8_t> noise = randomBytes(1 + rng() % 40, static_cast<uint32_t>(rng()), 256);
+        out.insert(out.end(), noise.begin(), noise.end());
+    }
+}
+
+// Pieces of the last 3000 bytes of `out` (text, say), copied on with one stray byte after each, until it
+// holds at least `size` bytes: matches of every length from 2 to 516 at many distances.
+inline void appendEditedRepeats(std::vector<uint8_t>& out, size_t size, std::mt19937& rng) {
+    const size_t source = out.size() - 3000;
+    while (out.size() < size) {
+        size_t from = rng() % 2900;
+        size_t length = 1 + rng() % (rng() % 3 == 0 ? 700 : 60);
+        length = std::min(length, static_cast<size_t>(3000 - from));
+        out.insert(out.end(), out.begin() + static_cast<long>(source + from),
+                   out.begin() + static_cast<long>(source + from + length));
+        out.push_back(static_cast<uint8_t>(rng()));
+    }
 }
 
 }  // namespace bxa::test::inputs
