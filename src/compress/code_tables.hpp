@@ -15,6 +15,8 @@ inline constexpr uint32_t LengthSymbolCount = 16;
 inline constexpr uint32_t EndOfStreamValue = 517;
 inline constexpr uint32_t MinMatchLength = 2;
 inline constexpr uint32_t MaxMatchLength = 518;  // longest length a stream can carry
+// Longest match the compressor sends: it never uses the two lengths below the end symbol's value.
+inline constexpr uint32_t LongestSentMatch = 516;
 inline constexpr std::array<uint8_t, 16> LengthCodeLengths = {3, 2, 3, 3, 4, 4, 4, 5, 5, 5, 5, 6, 6, 6, 7, 7};
 inline constexpr std::array<uint8_t, 16> LengthExtraBits = {0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8};
 inline constexpr std::array<uint16_t, 16> LengthBases = {0, 1, 2, 3, 4, 5, 6, 7, 8, 10, 14, 22, 38, 70, 134, 262};

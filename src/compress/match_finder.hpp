@@ -7,6 +7,8 @@
 #include <cstring>
 #include <type_traits>
 
+#include "compress/code_tables.hpp"
+
 namespace bxa::compress_detail {
 
 // The chain hashes read the bytes of a position as one little-endian word and keep its low bytes.
@@ -16,8 +18,8 @@ inline constexpr uint32_t BlockSize = 4096;
 inline constexpr uint32_t MaxDictionarySize = 4096;
 // A match is at most 516 bytes long, so a block holds back its last 516 bytes until the next one arrives;
 // every match that starts below the block's limit then finds all the bytes it may cover.
-inline constexpr uint32_t LookAhead = 516;
-inline constexpr uint32_t MaxMatch = LookAhead;
+inline constexpr uint32_t MaxMatch = codes::LongestSentMatch;
+inline constexpr uint32_t LookAhead = MaxMatch;
 // Bytes a block needs before its new ones: the previous block's uncoded look-ahead and, before that, the
 // dictionary.
 inline constexpr uint32_t HistoryBytes = LookAhead + MaxDictionarySize;

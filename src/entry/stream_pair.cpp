@@ -15,7 +15,6 @@ namespace bxa {
 namespace {
 
 constexpr size_t ReadBlockSize = 1 << 16;
-constexpr uint32_t DictionarySize = 4096;
 
 bool refill(StreamPair& pair) {
     if (pair.buffer.empty()) pair.buffer.resize(ReadBlockSize);
@@ -45,7 +44,7 @@ EngineOutcome runEngine(Engine engine, StreamPair& pair, int32_t method, unsigne
         result = ExpandStream(readChunk, writeChunk, workArea.get(), &pair);
     } else {
         uint32_t literalMode = method == MethodCompressedAscii ? LiteralModeAscii : LiteralModeBinary;
-        uint32_t dictionarySize = DictionarySize;
+        uint32_t dictionarySize = RecordDictionarySize;
         result = CompressStreamParallel(readChunk, writeChunk, workArea.get(), &pair, &literalMode, &dictionarySize,
                                         threads);
     }

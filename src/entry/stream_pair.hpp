@@ -41,6 +41,9 @@ enum class EngineOutcome {
     NoWorkArea,    // the work area could not be allocated
 };
 
+// Every record is compressed with the largest dictionary: a match may reach 4096 bytes back.
+inline constexpr uint32_t RecordDictionarySize = 4096;
+
 // Expands the `length` bytes at `offset` of `input` to the current position of `output`.
 EngineOutcome expandBetween(platform::File& input, int64_t offset, int64_t length, platform::File& output);
 

@@ -22,7 +22,6 @@ namespace bxa {
 
 namespace {
 
-constexpr uint32_t DictionarySize = 4096;
 constexpr size_t SinkBlockSize = 1 << 16;
 
 // Hands every message to the caller and keeps those that report an error or a warning, without their
@@ -218,7 +217,7 @@ Status compressStream(std::span<const uint8_t> data, LiteralCoding coding, std::
                       unsigned threads) {
     const uint32_t literalMode = coding == LiteralCoding::Ascii ? LiteralModeAscii : LiteralModeBinary;
     const unsigned count = threads == 0 ? platform::machineThreads() : threads;
-    if (compressBuffer(data, literalMode, DictionarySize, stream, count) != ResultOk) {
+    if (compressBuffer(data, literalMode, RecordDictionarySize, stream, count) != ResultOk) {
         return Status::failure("Error: Could not compress");
     }
     return Status();
