@@ -98,7 +98,7 @@ $(ASAN_BUILD)/build.ninja:
 
 # The kill, two-runs and peak-memory tests measure processes rather than code paths (and a sanitizer's
 # memory is not the program's): they run in the normal build only.
-ASAN_SKIPPED := 'Interruption|SharedCurrentDirectory|ModelMemory'
+ASAN_SKIPPED := 'Interruption|SharedCurrentDirectory|ModelMemory|ArchiveMemory'
 test-asan: $(ASAN_BUILD)/build.ninja
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \

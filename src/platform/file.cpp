@@ -267,6 +267,8 @@ bool File::close() {
     bool ok = std::fflush(file_) == 0;
     ok = (std::fclose(file_) == 0) && ok;
     file_ = nullptr;
+    // The stream buffer goes with the stream: a closed File kept for later holds no memory.
+    buffer_.reset();
     if (!ok) writeFailed_ = true;
     return !writeFailed_;
 }

@@ -1,0 +1,39 @@
+// Runs one pack or unpack in a process of its own, so that a test can measure its peak memory:
+//   archive_memory_probe pack|unpack ARCHIVE WORKDIR THREADS
+// Exits with 0 when the command succeeded and prints the peak resident memory of the process as
+// "peak NNN kB" (the kernel's high-water mark of this program's own address space, VmHWM).
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "archive/commands.hpp"
+#include "platform/console.hpp"
+
+namespace {
+
+long peakResidentKiB() {
+    std::FILE* status = std::fopen("/proc/self/status", "r");
+    if (status == nullptr) return -1;
+    long peak = -1;
+    char line[256];
+    while (std::fgets(line, sizeof line, status) != nullptr) {
+        if (std::sscanf(line, "VmHWM: %ld kB", &peak) == 1) break;
+    }
+    std::fclose(status);
+    return peak;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 5) return 2;
+    const bool pack = std::strcmp(argv[1], "pack") == 0;
+    if (!pack && std::strcmp(argv[1], "unpack") != 0) return 2;
+    const unsigned threads = static_cast<unsigned>(std::strtoul(argv[4], nullptr, 10));
+    bxa::platform::RecordingConsole console;
+    bxa::TocList toc;
+    const bool ok = pack ? bxa::packArchive(toc, argv[2], argv[3], console, threads)
+                         : bxa::unpackArchive(toc, argv[2], argv[3], std::nullopt, console, threads);
+    std::printf("peak %ld kB\n", peakResidentKiB());
+    return ok ? 0 : 1;
+}
