@@ -1,29 +1,14 @@
 // Runs one pack or unpack in a process of its own, so that a test can measure its peak memory:
 //   archive_memory_probe pack|unpack ARCHIVE WORKDIR THREADS
 // Exits with 0 when the command succeeded and prints the peak resident memory of the process as
-// "peak NNN kB" (the kernel's high-water mark of this program's own address space, VmHWM).
+// "peak NNN kB".
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "archive/commands.hpp"
 #include "platform/console.hpp"
-
-namespace {
-
-long peakResidentKiB() {
-    std::FILE* status = std::fopen("/proc/self/status", "r");
-    if (status == nullptr) return -1;
-    long peak = -1;
-    char line[256];
-    while (std::fgets(line, sizeof line, status) != nullptr) {
-        if (std::sscanf(line, "VmHWM: %ld kB", &peak) == 1) break;
-    }
-    std::fclose(status);
-    return peak;
-}
-
-}  // namespace
+#include "support/peak_memory.hpp"
 
 int main(int argc, char** argv) {
     if (argc != 5) return 2;
@@ -34,6 +19,6 @@ int main(int argc, char** argv) {
     bxa::TocList toc;
     const bool ok = pack ? bxa::packArchive(toc, argv[2], argv[3], console, threads)
                          : bxa::unpackArchive(toc, argv[2], argv[3], std::nullopt, console, threads);
-    std::printf("peak %ld kB\n", peakResidentKiB());
+    std::printf("peak %ld kB\n", bxa::testing::peakResidentKiB());
     return ok ? 0 : 1;
 }

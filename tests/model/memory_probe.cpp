@@ -4,30 +4,11 @@
 //   model_memory_probe to-model TEXT MODEL
 // Exits with 0 when the conversion and the closing of its output succeeded, and prints the peak resident
 // memory of the process as "peak NNN kB".
-//
-// The peak is the kernel's high-water mark of this program's own address space (VmHWM), which exec
-// starts afresh. The ru_maxrss that wait4 and getrusage report would not do: it also counts the peak of
-// the address space that exec replaced, which for a child of a test process is the test's own.
 #include <cstdio>
 #include <cstring>
 
 #include "model/r7d_model.hpp"
-
-namespace {
-
-long peakResidentKiB() {
-    std::FILE* status = std::fopen("/proc/self/status", "r");
-    if (status == nullptr) return -1;
-    long peak = -1;
-    char line[256];
-    while (std::fgets(line, sizeof line, status) != nullptr) {
-        if (std::sscanf(line, "VmHWM: %ld kB", &peak) == 1) break;
-    }
-    std::fclose(status);
-    return peak;
-}
-
-}  // namespace
+#include "support/peak_memory.hpp"
 
 int main(int argc, char** argv) {
     if (argc != 4) return 2;
@@ -39,6 +20,6 @@ int main(int argc, char** argv) {
     const bxa::ConversionResult result =
         toText ? bxa::convertR7dToText(in, out) : bxa::convertTextToR7d(in, out);
     const bool ok = result == bxa::ConversionResult::Ok && out.close();
-    std::printf("peak %ld kB\n", peakResidentKiB());
+    std::printf("peak %ld kB\n", bxa::testing::peakResidentKiB());
     return ok ? 0 : 1;
 }

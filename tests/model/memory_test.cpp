@@ -1,15 +1,10 @@
 // Peak memory of R7D conversions, measured in a process of their own: a conversion must stay under
 // 16 MB whatever the model's counts and size claim, in both directions.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include <cstdio>
 #include <string>
 
 #include "model/model_test_support.hpp"
-
-extern char** environ;
+#include "support/peak_memory.hpp"
 
 namespace bxa::test {
 namespace {
@@ -20,29 +15,12 @@ class ModelMemoryTest : public ModelTest {
 protected:
     // Runs one conversion in the probe and returns the peak resident memory of its process, in KiB.
     long peakKiB(const char* direction, const std::string& in, const std::string& out) {
-        const std::string probe = BXA_MODEL_MEMORY_PROBE;
-        const std::string report = path("probe.out");
-        std::string arguments[] = {probe, direction, in, out};
-        char* argv[] = {arguments[0].data(), arguments[1].data(), arguments[2].data(), arguments[3].data(),
-                        nullptr};
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, report.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        pid_t pid = 0;
-        const int spawned = posix_spawn(&pid, probe.c_str(), &actions, nullptr, argv, environ);
-        posix_spawn_file_actions_destroy(&actions);
-        if (spawned != 0) {
-            ADD_FAILURE() << "cannot start " << probe;
-            return 0;
-        }
-        int status = 0;
-        EXPECT_EQ(waitpid(pid, &status, 0), pid);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
-            << direction << " " << in << ": status " << status;
-        long peak = 0;
-        EXPECT_EQ(std::sscanf(readFile(report).c_str(), "peak %ld kB", &peak), 1);
-        std::printf("peak memory of %s %s: %ld KiB\n", direction, in.c_str(), peak);
-        return peak;
+        const bxa::testing::ProbeRun run =
+            bxa::testing::runProbe({BXA_MODEL_MEMORY_PROBE, direction, in, out}, path("probe.out"));
+        EXPECT_TRUE(run.succeeded()) << direction << " " << in << ": status " << run.status;
+        EXPECT_GE(run.peakKiB, 0);
+        std::printf("peak memory of %s %s: %ld KiB\n", direction, in.c_str(), run.peakKiB);
+        return run.peakKiB;
     }
 };
 

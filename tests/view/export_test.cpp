@@ -221,22 +221,22 @@ struct RandomModel {
 RandomModel randomR7d(RandomModels& random, const std::string& file) {
     RandomModel m;
     m.file = file;
-    R7dSpec spec;
-    spec.bitmaps = {"a.bmp", "b.bmp"};
+    R7dParts parts;
+    parts.bitmaps = {"a.bmp", "b.bmp"};
     for (size_t part = random.between(1, 4); part > 0; --part) {
-        size_t first = spec.vertices.size(), firstFace = spec.faces.size();
+        size_t first = parts.vertices.size(), firstFace = parts.faces.size();
         auto table = random.vertices(random.between(3, 40));
         auto faces =
             random.faces(table.size(), int32_t(random.below(3)) == 2 ? 255 : int32_t(random.below(2)));
         for (auto& f : faces) {
             for (auto& c : f.corners) c += int32_t(first);
         }
-        spec.vertices.insert(spec.vertices.end(), table.begin(), table.end());
-        spec.faces.insert(spec.faces.end(), faces.begin(), faces.end());
-        spec.entities.push_back({"part " + std::to_string(part), int16_t(firstFace), int16_t(faces.size())});
+        parts.vertices.insert(parts.vertices.end(), table.begin(), table.end());
+        parts.faces.insert(parts.faces.end(), faces.begin(), faces.end());
+        parts.entities.push_back({"part " + std::to_string(part), int16_t(firstFace), int16_t(faces.size())});
         m.count(table, faces.size());
     }
-    m.bytes = r7dBytes(spec);
+    m.bytes = r7dBytes(parts);
     return m;
 }
 

@@ -41,7 +41,7 @@ std::string warningsOf(const Mesh& mesh) {
 // ---------------------------------------------------------------------------------------------------
 
 TEST(R7dMesh, EntitiesGroupTheirFaceRangesAndTheFirstEntityWinsAnOverlap) {
-    R7dSpec model{square(),
+    R7dParts model{square(),
                   {{{0, 1, 2}, 0}, {{0, 2, 3}, 1}, {{1, 2, 3}, 255}, {{0, 1, 3}, 7}},
                   {"wall.bmp", "roof.bmp"},
                   {{"Front", 0, 2}, {"Back", 1, 2}}};
@@ -71,7 +71,7 @@ TEST(R7dMesh, WithoutEntitiesTheFacesFormOneGroupNamedAfterTheModel) {
 }
 
 TEST(R7dMesh, CornersOutsideTheVertexTableMakeBrokenFacesNamedByLineOrOffset) {
-    R7dSpec model{square(), {{{0, 1, 2}}, {{0, 2, 4}}, {{-1, 1, 2}}, {{9, 9, 9}}}, {}, {}};
+    R7dParts model{square(), {{{0, 1, 2}}, {{0, 2, 4}}, {{-1, 1, 2}}, {{9, 9, 9}}}, {}, {}};
     Mesh fromText = read(ModelFormat::R7d, r7dBytes(model), true);
     EXPECT_EQ(fromText.brokenFaceCount, 3u);
     EXPECT_FALSE(fromText.faces[0].broken());
@@ -110,7 +110,7 @@ TEST(R7dMesh, CountsBeyondTheFileReadTheWholeRecordsThereAre) {
 TEST(R7dMesh, ATextCutInsideTheFacesKeepsTheBitmapIndicesOfTheFacesItHas) {
     // What the converter writes for a text whose face lines end early: the faces there are, then one
     // bitmap-index byte for each of them.
-    R7dSpec whole{square(), {{{0, 1, 2}, 0}, {{0, 2, 3}, 255}, {{1, 2, 3}, 0}}, {"wall.bmp"}, {}};
+    R7dParts whole{square(), {{{0, 1, 2}, 0}, {{0, 2, 3}, 255}, {{1, 2, 3}, 0}}, {"wall.bmp"}, {}};
     std::string bytes = r7dBytes(whole).substr(0, 16 + 4 * 40 + 2 * 6);
     bytes += std::string("\x00\xff", 2);
     Mesh mesh = read(ModelFormat::R7d, bytes, true);
@@ -124,7 +124,7 @@ TEST(R7dMesh, ATextCutInsideTheFacesKeepsTheBitmapIndicesOfTheFacesItHas) {
 }
 
 TEST(R7dMesh, AnEntityRangeOutsideTheFacesIsCutAndWarnedAbout) {
-    R7dSpec model{square(),
+    R7dParts model{square(),
                   {{{0, 1, 2}}, {{0, 2, 3}}},
                   {},
                   {{"Wide", 1, 30000}, {"Before", -5, 3}, {"Negative", 0, -2}}};
@@ -139,7 +139,7 @@ TEST(R7dMesh, AnEntityRangeOutsideTheFacesIsCutAndWarnedAbout) {
 
 TEST(R7dMesh, ManyEntitiesOverManyFacesStayLinear) {
     // 3,000 entities each naming all 30,000 faces: giving each face its group once keeps this instant.
-    R7dSpec model{square(), std::vector<TestFace>(30000, TestFace{{0, 1, 2}}), {}, {}};
+    R7dParts model{square(), std::vector<TestFace>(30000, TestFace{{0, 1, 2}}), {}, {}};
     for (int i = 0; i < 3000; ++i) model.entities.push_back({"E" + std::to_string(i), 0, 30000});
     Mesh mesh = read(ModelFormat::R7d, r7dBytes(model));
     EXPECT_EQ(mesh.faces.back().group, 0u);
@@ -165,7 +165,7 @@ TEST(R7dMesh, ValuesThatAreNotFiniteBecomeZeroWithOneWarning) {
 }
 
 TEST(R7dMesh, WarningsBeyondTheKeptOnesAreCounted) {
-    R7dSpec model{square(), std::vector<TestFace>(500, TestFace{{0, 1, 4}}), {}, {}};
+    R7dParts model{square(), std::vector<TestFace>(500, TestFace{{0, 1, 4}}), {}, {}};
     Mesh mesh = read(ModelFormat::R7d, r7dBytes(model));
     EXPECT_EQ(mesh.warnings.size(), view::MaxKeptWarnings);
     EXPECT_EQ(mesh.warningCount, 500u);

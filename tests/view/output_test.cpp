@@ -67,7 +67,7 @@ ObjSummary summarise(const std::string& obj) {
 }
 
 TEST(ObjFile, EveryVertexOnceAndFacesByGroupAndMaterialWithBrokenFacesLeftOut) {
-    R7dSpec model{{{{0, 0, 0}}, {{1, 0, 0}}, {{1, 1, 0}}, {{0, 1, 0}}},
+    R7dParts model{{{{0, 0, 0}}, {{1, 0, 0}}, {{1, 1, 0}}, {{0, 1, 0}}},
                   {{{0, 1, 2}, 0}, {{0, 2, 3}, 0}, {{0, 2, 7}, 0}, {{1, 2, 3}, 255}},
                   {"wall bmp#1"},
                   {{"Left side", 0, 2}, {"", 2, 2}}};
@@ -97,7 +97,7 @@ TEST(ObjFile, EveryVertexOnceAndFacesByGroupAndMaterialWithBrokenFacesLeftOut) {
 }
 
 TEST(ObjFile, NormalsAreLeftOutWhenOneHasNoLength) {
-    R7dSpec model{{{{0, 0, 0}}, {{1, 0, 0}, {0, 0, 0}}, {{0, 1, 0}}}, {{{0, 1, 2}}}, {}, {}};
+    R7dParts model{{{{0, 0, 0}}, {{1, 0, 0}, {0, 0, 0}}, {{0, 1, 0}}}, {{{0, 1, 2}}}, {}, {}};
     Mesh mesh = meshOf(ModelFormat::R7d, r7dBytes(model));
     ScratchDir dir;
     ASSERT_TRUE(view::writeObj(dir / "m.obj", mesh, view::materialSlots(mesh, {}), "M.R7D", "m.mtl"));
@@ -108,7 +108,7 @@ TEST(ObjFile, NormalsAreLeftOutWhenOneHasNoLength) {
 }
 
 TEST(ObjFile, MaterialNamesStayUniqueWhenBitmapsShareAName) {
-    R7dSpec model{{{{0, 0, 0}}}, {}, {"a.bmp", "a.bmp", "untextured"}, {}};
+    R7dParts model{{{{0, 0, 0}}}, {}, {"a.bmp", "a.bmp", "untextured"}, {}};
     Mesh mesh = meshOf(ModelFormat::R7d, r7dBytes(model));
     auto slots = view::materialSlots(mesh, {"A.BMP", "A.BMP", ""});
     std::vector<std::string> names;
@@ -138,7 +138,7 @@ TEST(PageData, TexturesBecomeDataUrlsOfTheirType) {
 }
 
 TEST(PageData, BrokenFacesKeepTheirGoodCornersAndMarkTheOthers) {
-    R7dSpec model{{{{0, 0, 0}}, {{1, 0, 0}}, {{0, 1, 0}}}, {{{0, 1, 2}}, {{2, 5, 1}}}, {}, {}};
+    R7dParts model{{{{0, 0, 0}}, {{1, 0, 0}}, {{0, 1, 0}}}, {{{0, 1, 2}}, {{2, 5, 1}}}, {}, {}};
     Mesh mesh = meshOf(ModelFormat::R7d, r7dBytes(model));
     auto slots = view::materialSlots(mesh, {});
     ScratchDir dir;

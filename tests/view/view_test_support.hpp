@@ -30,14 +30,14 @@ struct R7dEntitySpec {
     int16_t numFaces = 0;
 };
 
-struct R7dSpec {
+struct R7dParts {
     std::vector<TestVertex> vertices;
     std::vector<TestFace> faces;
     std::vector<std::string> bitmaps;
     std::vector<R7dEntitySpec> entities;
 };
 
-inline std::string r7dBytes(const R7dSpec& m) {
+inline std::string r7dBytes(const R7dParts& m) {
     Bytes b;
     b.u32(static_cast<uint32_t>(m.vertices.size())).u32(static_cast<uint32_t>(m.faces.size()));
     b.u32(static_cast<uint32_t>(m.bitmaps.size())).u32(static_cast<uint32_t>(m.entities.size()));
