@@ -127,7 +127,7 @@ void encodeMember(PackRun& run, PendingMember& member) {
     member.entry.originalSize = static_cast<int32_t>(member.source.size);
     File* out = &run.archive.file();
     if (run.threads > 1) {
-        member.stored = run.archive.createPartFile();
+        member.stored = run.archive.takePartFile();
         if (!member.stored) {
             reportEncodeFailure(EncodeOutcome::WriteFailed, path, run.archive.archivePath(), console);
             return;
@@ -152,7 +152,7 @@ bool appendMember(PackRun& run, PendingMember& member) {
     if (member.stored && !platform::copyBytes(member.stored.file(), 0, member.entry.storedSize, run.archive.file())) {
         return reportEncodeFailure(EncodeOutcome::WriteFailed, path, run.archive.archivePath(), run.console);
     }
-    member.stored.discard();
+    run.archive.givePartFile(std::move(member.stored));
     run.toc.append(member.entry);
     if (!assignRunningOffsets(run.toc)) {
         return reportEncodeFailure(EncodeOutcome::WriteFailed, path, run.archive.archivePath(), run.console);
@@ -193,7 +193,7 @@ bool encodeCatalogMembers(PackRun& run, File& catalog, const std::string& catalo
         members[i].repeated = !members[i].line.name.empty() && !names.insert(members[i].line.name).second;
     }
     return platform::runInOrder(
-        members.size(), run.threads, 2 * static_cast<size_t>(run.threads),
+        members.size(), run.threads, platform::recordWindow(run.threads),
         [&](size_t i) {
             run.budget.takeOne();
             encodeMember(run, members[i]);

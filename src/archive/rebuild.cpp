@@ -34,6 +34,25 @@ bool NewArchive::create(const std::string& archivePath, bool ownerMayWrite) {
     return true;
 }
 
+platform::WorkingFile NewArchive::takePartFile() {
+    {
+        std::lock_guard<std::mutex> lock(partsMutex_);
+        if (!spareParts_.empty()) {
+            platform::WorkingFile part = std::move(spareParts_.back());
+            spareParts_.pop_back();
+            return part;
+        }
+    }
+    return directory_.createWorkingFile();
+}
+
+void NewArchive::givePartFile(platform::WorkingFile part) {
+    // A part file is written from its end, so it goes back empty; one whose writes failed goes.
+    if (!part || part.file().writeFailed() || !part.file().truncate(0)) return;
+    std::lock_guard<std::mutex> lock(partsMutex_);
+    spareParts_.push_back(std::move(part));
+}
+
 bool NewArchive::reserveTable(size_t count) {
     const std::vector<uint8_t> room(ArchiveHeaderSize + TocRecordSize * count, 0);
     return file().seek(0) && file().write(room.data(), room.size());

@@ -5,8 +5,10 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "archive/toc.hpp"
 #include "entry/record_encoding.hpp"
@@ -35,8 +37,12 @@ public:
     std::optional<platform::FileIdentity> identity() { return platform::identityOf(working_.file()); }
 
     // A working file beside the new archive for one record's stored bytes, while records are encoded side
-    // by side.
-    platform::WorkingFile createPartFile() { return directory_.createWorkingFile(); }
+    // by side: empty, and an invalid WorkingFile when none can be made. Part files given back are used
+    // again, since making and removing a file for every record costs the file system more than writing
+    // the record's bytes. Both may be called from several threads at once.
+    platform::WorkingFile takePartFile();
+    // Takes back a part file whose bytes are in the archive; one that cannot be emptied is removed.
+    void givePartFile(platform::WorkingFile part);
 
     // Leaves room for the header and `count` table records; the data follows.
     bool reserveTable(size_t count);
@@ -57,6 +63,8 @@ private:
     platform::Directory directory_;
     std::string leaf_;
     platform::WorkingFile working_;
+    std::mutex partsMutex_;
+    std::vector<platform::WorkingFile> spareParts_;
 };
 
 // True when the records lie back to back in table order from the end of the table, as every writer lays

@@ -213,7 +213,7 @@ bool extractRecords(TocList& toc, ArchiveReading& reading, const std::string& ar
         for (; listed < end; ++listed) catalog.file().write(formatCatalogLine(toc[listed]));
     };
     const bool extracted = platform::runInOrder(
-        selected.size(), threads, 2 * static_cast<size_t>(threads),
+        selected.size(), threads, platform::recordWindow(threads),
         [&](size_t k) {
             pending[k].entry = toc[selected[k]];
             decodePending(reading.archive, workDir, pending[k]);

@@ -74,6 +74,13 @@ bool runInOrder(size_t count, unsigned threads, size_t window, const std::functi
     return completed;
 }
 
+size_t recordWindow(unsigned threads) {
+    constexpr size_t PerThread = 8;
+    constexpr size_t MostAhead = 64;
+    const size_t count = std::max(1u, threads);
+    return std::min(PerThread * count, count + MostAhead);
+}
+
 void ThreadBudget::takeOne() {
     std::unique_lock<std::mutex> lock(mutex_);
     freed_.wait(lock, [&] { return free_ > 0; });

@@ -24,6 +24,11 @@ unsigned machineThreads();
 bool runInOrder(size_t count, unsigned threads, size_t window, const std::function<void(size_t)>& work,
                 const std::function<bool(size_t)>& finish);
 
+// How many items a run over records on `threads` threads may begin beyond the one being finished: enough
+// that the other threads keep working through a run of small records while one works on a large one, and
+// few enough that the files the waiting items hold open stay far below a process's limit.
+size_t recordWindow(unsigned threads);
+
 // A share of the run's threads: the threads working on items each hold one, and an item that can use
 // more (one large stream) takes what is free without waiting, so the run never uses more threads than
 // it was given.
