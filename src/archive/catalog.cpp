@@ -52,6 +52,7 @@ CatalogLine parseCatalogLine(std::string_view line) {
     if (end == at) return parsed;
     parsed.name = std::string(line.substr(at, end - at));
     parsed.method = static_cast<int32_t>(method);
+    parsed.listedSize = size;
     parsed.outOfRange = !sizeFits || !methodFits;
     return parsed;
 }

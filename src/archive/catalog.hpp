@@ -28,12 +28,14 @@ std::string formatCatalogLine(const TocEntry& entry);
 struct CatalogLine {
     int32_t method = 0;
     std::string name;  // empty when the line names no file (a blank line, or one without both numbers)
+    // The size the line lists. Only a hint of the work the record takes: what is packed is the file.
+    int64_t listedSize = 0;
     // A size or method beyond the signed 32 bits of the table's fields: the line cannot be packed.
     bool outOfRange = false;
 };
 
 // Reads a line as "%ld %ld %s" would: white space, a decimal number with an optional sign (the size,
-// ignored), white space, the method, white space, then the name (its first 127 characters). A line without
+// kept only as a hint), white space, the method, white space, then the name (its first 127 characters). A line without
 // both numbers and a name names no file. A number of any length is read whole, so one that does not fit
 // in 32 bits is told, not cut.
 CatalogLine parseCatalogLine(std::string_view line);

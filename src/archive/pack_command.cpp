@@ -205,7 +205,8 @@ bool encodeCatalogMembers(PackRun& run, File& catalog, const std::string& catalo
             members[i].source = PreparedSource();
             members[i].stored.discard();
             return appended;
-        });
+        },
+        [&](size_t i) { return static_cast<uint64_t>(std::max<int64_t>(members[i].line.listedSize, 0)); });
 }
 
 }  // namespace

@@ -229,7 +229,8 @@ bool extractRecords(TocList& toc, ArchiveReading& reading, const std::string& ar
             toc[selected[k]] = record.entry;
             listUpTo(selected[k] + 1);
             return true;
-        });
+        },
+        [&](size_t k) { return static_cast<uint64_t>(std::max<int32_t>(toc[selected[k]].storedSize, 0)); });
     if (extracted) listUpTo(toc.size());
     // A failed unpack still leaves the catalog of the records written before the failure.
     platform::OpenFailure failure = platform::OpenFailure::None;

@@ -20,7 +20,7 @@ unsigned machineThreads() {
 }
 
 bool runInOrder(size_t count, unsigned threads, size_t window, const std::function<void(size_t)>& work,
-                const std::function<bool(size_t)>& finish) {
+                const std::function<bool(size_t)>& finish, const std::function<uint64_t(size_t)>& cost) {
     if (threads <= 1 || count <= 1) {
         for (size_t i = 0; i < count; ++i) {
             work(i);
@@ -29,19 +29,33 @@ bool runInOrder(size_t count, unsigned threads, size_t window, const std::functi
         return true;
     }
     window = std::max<size_t>(window, 1);
+    std::vector<uint64_t> costs(cost ? count : 0);
+    for (size_t i = 0; i < costs.size(); ++i) costs[i] = cost(i);
     std::mutex mutex;
     std::condition_variable changed;
+    std::vector<bool> begun(count, false);
     std::vector<bool> done(count, false);
-    size_t next = 0;       // the next item to begin
-    size_t finished = 0;   // items finished so far
+    size_t first = 0;     // the first item not begun
+    size_t finished = 0;  // items finished so far
     bool stop = false;
 
+    // The item to begin next, under the lock: the costliest not begun in the window.
+    auto pick = [&] {
+        const size_t end = std::min(count, finished + window);
+        size_t chosen = first;
+        for (size_t i = first + 1; i < end && !costs.empty(); ++i) {
+            if (!begun[i] && costs[i] > costs[chosen]) chosen = i;
+        }
+        begun[chosen] = true;
+        while (first < count && begun[first]) ++first;
+        return chosen;
+    };
     auto worker = [&] {
         std::unique_lock<std::mutex> lock(mutex);
         for (;;) {
-            changed.wait(lock, [&] { return stop || next == count || next < finished + window; });
-            if (stop || next == count) return;
-            const size_t item = next++;
+            changed.wait(lock, [&] { return stop || first == count || first < finished + window; });
+            if (stop || first == count) return;
+            const size_t item = pick();
             lock.unlock();
             work(item);
             lock.lock();

@@ -129,10 +129,11 @@ TEST(CatalogLine, IsSizeMethodNameWithCrLf) {
     EXPECT_EQ(formatCatalogLine(TocEntry{"a.CSV", 160, 5, -1, 1234}), "1234 -1 a.CSV\r\n");
 }
 
-TEST(CatalogLine, ReadsTheMethodAndTheNameAndIgnoresTheSize) {
+TEST(CatalogLine, ReadsTheMethodAndTheNameAndKeepsTheSizeAsAHint) {
     CatalogLine line = parseCatalogLine("99 2 a.CSV trailing");
     EXPECT_EQ(line.method, 2);
     EXPECT_EQ(line.name, "a.CSV");
+    EXPECT_EQ(line.listedSize, 99);
     EXPECT_EQ(parseCatalogLine("  7 -1\tb.DAT").name, "b.DAT");
     for (const char* noFile : {"", "1 2", "x 1 a.CSV", "1 y a.CSV"}) EXPECT_EQ(parseCatalogLine(noFile).name, "") << noFile;
     EXPECT_EQ(parseCatalogLine("0 0 " + std::string(200, 'n')).name.size(), CatalogNameCapacity);
