@@ -4,9 +4,9 @@
 #   bxa -p of its work directory, one thread  vs  bxa_baseline compress (every listed file into one file)
 #   bxa -u and -p with 1, 2, 4, ... and all cores, against one thread
 #   bxa -p -f / -a -f of one small file in a ~256 MB archive  vs  cp of that archive (and cp + sync)
-# Wall time is the best of three runs, with the CPU time (user + system) of that run beside it: the disk of
-# a shared virtual machine makes wall time noisy, CPU time much less so. Peak memory is the largest
-# resident set (GNU time's %M).
+# The commands of one comparison run in turns, five rounds, and each is timed by its fastest run (wall
+# time, with the CPU time (user + system) of that run beside it): a shared virtual machine has slow
+# spells, which turns spread over every command alike. Peak memory is the largest resident set.
 # usage: archive_bench.sh BUILD_DIR [SCRATCH_DIR]
 set -eu
 build=$(cd "$1" && pwd)
@@ -19,21 +19,32 @@ rm -rf "$scratch"
 mkdir -p "$scratch"
 cd "$scratch"
 
-# best_of3 COMMAND...: prints "seconds peak_kb cpu_seconds" of the fastest of three runs.
-best_of3() {
-  best=""
-  for i in 1 2 3; do
-    # Write back what earlier steps left dirty, so that it is not charged to this run.
-    sync
-    /usr/bin/time -f "%e %M %U %S" -o time.txt "$@" </dev/null >/dev/null 2>&1 || true
-    read -r t m u k <<EOF_T
+# race NAME COMMAND [NAME COMMAND]...: runs every command once per round for Rounds rounds, in turn, so
+# that a slow spell of the shared machine falls on all of them alike, and sets T_NAME, M_NAME and C_NAME to
+# the wall seconds, peak KB (GNU time's %M) and CPU seconds (user + system) of each command's fastest run.
+# Each COMMAND is a line of sh; its output is dropped and its exit status ignored.
+Rounds=5
+race() {
+  round=1
+  while [ "$round" -le "$Rounds" ]; do
+    index=1
+    while [ "$index" -lt $# ]; do
+      eval "name=\${$index}"
+      eval "command=\${$((index + 1))}"
+      # Write back what earlier steps left dirty, so that it is not charged to this run.
+      sync
+      /usr/bin/time -f "%e %M %U %S" -o time.txt sh -c "$command" </dev/null >/dev/null 2>&1 || true
+      read -r t m u k <<EOF_T
 $(tail -n 1 time.txt)
 EOF_T
-    if [ -z "$best" ] || awk "BEGIN { exit !($t < $best) }"; then
-      best=$t; peak=$m; cpu=$(awk "BEGIN { printf \"%.2f\", $u + $k }")
-    fi
+      eval "best=\${T_$name:-}"
+      if [ "$round" -eq 1 ] || awk "BEGIN { exit !($t < $best) }"; then
+        eval "T_$name=$t M_$name=$m C_$name=$(awk "BEGIN { printf \"%.2f\", $u + $k }")"
+      fi
+      index=$((index + 2))
+    done
+    round=$((round + 1))
   done
-  echo "$best $peak $cpu"
 }
 
 ratio() { awk "BEGIN { printf \"%.2f\", $1 / ($2 > 0 ? $2 : 0.01) }"; }
@@ -61,20 +72,23 @@ for corpus in mixed no-models; do
   echo "archive: $(stat -c %s big.BXA) bytes, $(wc -l < work/catalog.dat) records"
 
   # One thread against the single-threaded yardstick: the work per byte.
-  set -- $(best_of3 taskset -c 0 "$bxa" -u big.BXA unpacked); u_t=$1; u_m=$2; u_c=$3
-  set -- $(best_of3 "$baseline" expand big.BXA expanded); b_t=$1; b_c=$3
-  report "bxa -u 1 thread (64 MB, $corpus)" "$u_t" "$u_m" "baseline expand" "$b_t" "$u_c" "$b_c"
+  race bxa "taskset -c 0 '$bxa' -u big.BXA unpacked" base "'$baseline' expand big.BXA expanded"
+  report "bxa -u 1 thread (64 MB, $corpus)" "$T_bxa" "$M_bxa" "baseline expand" "$T_base" "$C_bxa" "$C_base"
+  race bxa "taskset -c 0 '$bxa' -p packed.BXA work" base "'$baseline' compress work compressed.bin"
+  report "bxa -p 1 thread (64 MB, $corpus)" "$T_bxa" "$M_bxa" "baseline compress" "$T_base" "$C_bxa" "$C_base"
 
-  set -- $(best_of3 taskset -c 0 "$bxa" -p packed.BXA work); p_t=$1; p_m=$2; p_c=$3
-  set -- $(best_of3 "$baseline" compress work compressed.bin); c_t=$1; c_c=$3
-  report "bxa -p 1 thread (64 MB, $corpus)" "$p_t" "$p_m" "baseline compress" "$c_t" "$p_c" "$c_c"
-
-  # Every core: bxa takes the processors it may run on, so taskset sets its thread count.
+  # Every core: bxa takes the processors it may run on, so taskset sets its thread count. Every count
+  # runs in each round; the ratios are against the one-thread row.
+  set --
+  for n in $counts; do
+    set -- "$@" "u$n" "taskset -c 0-$((n - 1)) '$bxa' -u big.BXA unpacked" \
+      "p$n" "taskset -c 0-$((n - 1)) '$bxa' -p packed.BXA work"
+  done
+  race "$@"
   printf '%-10s %10s %10s %10s %10s %10s\n' threads "-u s" "-u x" "-p s" "-p x" "-p peak KB"
   for n in $counts; do
-    set -- $(best_of3 taskset -c "0-$((n - 1))" "$bxa" -u big.BXA unpacked); un_t=$1
-    set -- $(best_of3 taskset -c "0-$((n - 1))" "$bxa" -p packed.BXA work); pn_t=$1; pn_m=$2
-    printf '%-10s %10s %10s %10s %10s %10s\n' "$n" "$un_t" "$(ratio "$u_t" "$un_t")" "$pn_t" "$(ratio "$p_t" "$pn_t")" "$pn_m"
+    eval "un_t=\$T_u$n pn_t=\$T_p$n pn_m=\$M_p$n"
+    printf '%-10s %10s %10s %10s %10s %10s\n' "$n" "$un_t" "$(ratio "$T_u1" "$un_t")" "$pn_t" "$(ratio "$T_p1" "$pn_t")" "$pn_m"
   done
   cmp -s packed.BXA big.BXA && echo "pack is repeatable: packed.BXA equals big.BXA"
 done
@@ -91,31 +105,25 @@ done
 echo "archive: $(stat -c %s large.BXA) bytes, $(wc -l < large/catalog.dat) records"
 middle=$(tr -d '\r' < large/catalog.dat | awk '$3 ~ /CSV$/ { n[++k] = $3 } END { print n[int(k / 2)] }')
 head -c 2000 "large/$middle" > edited && mv edited "large/$middle"
-printf 'id,name\r\n1,new\r\n' > large/NEWFILE.CSV
 
-set -- $(best_of3 cp large.BXA copy.BXA); cp_t=$1
 # Any atomic replacement pays for the rename over the old archive (ext4 allocates and starts writing the new
 # file's blocks then, so that a crash cannot leave an empty archive); cp into a file and mv over shows it.
-cp large.BXA target.BXA
-set -- $(best_of3 sh -c 'cp large.BXA copy.BXA && mv copy.BXA target.BXA'); cpmv_t=$1
 # A durable update flushes the new archive before its rename: cp followed by sync is the yardstick for that.
-set -- $(best_of3 sh -c 'cp large.BXA copy.BXA && sync'); cpsync_t=$1
-set -- $(best_of3 "$bxa" -p -f "$middle" large.BXA large); r_t=$1; r_m=$2
-report "bxa -p -f (256 MB archive)" "$r_t" "$r_m" "cp of the archive" "$cp_t"
-report "bxa -p -f (256 MB archive)" "$r_t" "$r_m" "cp, then mv over the archive" "$cpmv_t"
-report "bxa -p -f (256 MB archive)" "$r_t" "$r_m" "cp, then sync" "$cpsync_t"
-cp large.BXA before-add.BXA
-a_best=""
-for i in 1 2 3; do
-  cp before-add.BXA large.BXA
-  sync
-  /usr/bin/time -f "%e %M" -o time.txt "$bxa" -a -f NEWFILE.CSV large.BXA large </dev/null >/dev/null 2>&1 || true
-  read -r t m <<EOF_T
-$(tail -n 1 time.txt)
-EOF_T
-  if [ -z "$a_best" ] || awk "BEGIN { exit !($t < $a_best) }"; then a_best=$t; a_m=$m; fi
+# Each add adds a file of its own (NEW1.CSV, NEW2.CSV, ...), counted in a file.
+cp large.BXA target.BXA
+race cp "cp large.BXA copy.BXA" cpmv "cp large.BXA copy.BXA && mv copy.BXA target.BXA" \
+  cpsync "cp large.BXA copy.BXA && sync" replace "'$bxa' -p -f '$middle' large.BXA large"
+for yardstick in "cp:cp of the archive" "cpmv:cp, then mv over the archive" "cpsync:cp, then sync"; do
+  eval "y_t=\$T_${yardstick%%:*}"
+  report "bxa -p -f (256 MB archive)" "$T_replace" "$M_replace" "${yardstick#*:}" "$y_t"
 done
-report "bxa -a -f (256 MB archive)" "$a_best" "$a_m" "cp of the archive" "$cp_t"
-report "bxa -a -f (256 MB archive)" "$a_best" "$a_m" "cp, then mv over the archive" "$cpmv_t"
-report "bxa -a -f (256 MB archive)" "$a_best" "$a_m" "cp, then sync" "$cpsync_t"
+for n in $(seq 1 "$Rounds"); do printf 'id,name\r\n%d,new\r\n' "$n" > "large/NEW$n.CSV"; done
+echo 0 > added
+race cp "cp large.BXA copy.BXA" cpmv "cp large.BXA copy.BXA && mv copy.BXA target.BXA" \
+  cpsync "cp large.BXA copy.BXA && sync" \
+  add "n=\$((\$(cat added) + 1)); echo \$n > added; '$bxa' -a -f NEW\$n.CSV large.BXA large"
+for yardstick in "cp:cp of the archive" "cpmv:cp, then mv over the archive" "cpsync:cp, then sync"; do
+  eval "y_t=\$T_${yardstick%%:*}"
+  report "bxa -a -f (256 MB archive)" "$T_add" "$M_add" "${yardstick#*:}" "$y_t"
+done
 cd / && rm -rf "$scratch"

@@ -94,15 +94,24 @@ bool copyHeaderBytes(File& archive, const platform::Directory& workDir, platform
 void readTableRecords(File& archive, TocList& toc) {
     toc.clear();
     const int64_t fileLength = archive.length().value_or(0);
+    constexpr auto RecordSize = static_cast<int64_t>(TocRecordSize);
+    // The records are read a block at a time (a large archive's table holds thousands); a block may reach
+    // past the table's end into the data, which is never decoded.
+    constexpr int64_t RecordsPerRead = 256;
+    uint8_t block[RecordsPerRead * TocRecordSize];
     int64_t position = ArchiveHeaderSize;
     std::optional<int64_t> tableEnd;
-    uint8_t bytes[TocRecordSize];
-    while (position + static_cast<int64_t>(TocRecordSize) <= fileLength && (!tableEnd || position < *tableEnd)) {
-        if (archive.readAt(position, bytes, sizeof bytes) != sizeof bytes) break;
-        TocRecord record = decodeTocRecord(bytes);
-        if (!tableEnd) tableEnd = record.dataOffset;
-        toc.append(entryFromRecord(record));
-        position += TocRecordSize;
+    while (position + RecordSize <= fileLength && (!tableEnd || position < *tableEnd)) {
+        const int64_t wanted = std::min(RecordsPerRead, (fileLength - position) / RecordSize);
+        const std::optional<size_t> got = archive.readAt(position, block, static_cast<size_t>(wanted * RecordSize));
+        const int64_t records = got ? static_cast<int64_t>(*got) / RecordSize : 0;
+        for (int64_t i = 0; i < records && (!tableEnd || position < *tableEnd); ++i) {
+            TocRecord record = decodeTocRecord(block + i * RecordSize);
+            if (!tableEnd) tableEnd = record.dataOffset;
+            toc.append(entryFromRecord(record));
+            position += RecordSize;
+        }
+        if (records < wanted) break;
     }
 }
 

@@ -95,6 +95,19 @@ TEST(ReadTableOfContents, AHostileTableEndNeverMakesTheDataAreaIntoRecords) {
     EXPECT_EQ(readArchiveBytes(huge).toc.size(), 6u);
 }
 
+TEST(ReadTableOfContents, ATableOfManyBlocksIsReadWholeAndNoFurther) {
+    // 600 records span three blocks of the reader; the data behind them looks like records too.
+    auto nameOf = [](size_t i) { return std::to_string(i) + ".DAT"; };
+    std::vector<StoredRecord> records;
+    for (size_t i = 0; i < 600; ++i) records.push_back({nameOf(i), 0, i % 7 == 0 ? "xyz" : ""});
+    std::string fakeRecords;
+    for (int i = 0; i < 300; ++i) fakeRecords += recordBytes({0, 0, 0, 0, "fake"});
+    ReadResult r = readArchiveBytes(buildArchive(records) + fakeRecords);
+    ASSERT_EQ(r.toc.size(), 600u);
+    for (size_t i = 0; i < r.toc.size(); ++i) EXPECT_EQ(r.toc[i].name, nameOf(i));
+    EXPECT_EQ(r.toc[8].dataOffset, r.toc[7].dataOffset + 3);
+}
+
 TEST(ReadTableOfContents, AMissingArchiveWritesNothing) {
     ScratchDir dir;
     TocList toc;
