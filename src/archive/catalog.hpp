@@ -35,9 +35,9 @@ struct CatalogLine {
 };
 
 // Reads a line as "%ld %ld %s" would: white space, a decimal number with an optional sign (the size,
-// kept only as a hint), white space, the method, white space, then the name (its first 127 characters). A line without
-// both numbers and a name names no file. A number of any length is read whole, so one that does not fit
-// in 32 bits is told, not cut.
+// kept only as a hint), white space, the method, white space, then the name (its first 127 characters).
+// A line without both numbers and a name names no file. A number of any length is read whole, so one
+// that does not fit in 32 bits is told, not cut.
 CatalogLine parseCatalogLine(std::string_view line);
 
 // What is wrong with a record name, as a file name in the work directory and as a catalog entry.
