@@ -175,8 +175,8 @@ struct ForwardChains {
 //  - chains by a hash of 4 bytes, four to a link: every candidate sharing 4 or more;
 //  - the wide way, searched first while that has lately cost less than walking the 4-byte chains alone
 //    (on data of many repeated fields it saves many steps per search, on text it saves little and costs
-//    three links per position): chains by hashes of 8 and 6 bytes, four to a link, of every candidate
-//    sharing 8 (6) or more, and single links by a hash of 5 bytes for the nearest sharing exactly 5;
+//    two links per position): chains by hashes of 8 and 5 bytes, four to a link, of every candidate
+//    sharing 8 (5) or more;
 //  - chains by a hash of 16 bytes, with forward links: only to find the farthest full-length match.
 // Hash collisions only add candidates, which the byte tests reject. A lazy chain catches up from the
 // oldest position a search may still reach, which never moves back.
@@ -185,7 +185,6 @@ struct MatchFinder {
     static constexpr uint32_t Hash3Bits = 13;
     static constexpr uint32_t Hash4Bits = 13;
     static constexpr uint32_t Hash5Bits = 12;
-    static constexpr uint32_t Hash6Bits = 12;
     static constexpr uint32_t Hash8Bits = 12;
     static constexpr uint32_t Hash16Bits = 12;
     // Which way to search is decided by cost: the candidates visited in the walked chains, plus the
@@ -219,8 +218,7 @@ struct MatchFinder {
     uint16_t pairs[1u << PairBits];
     LinkedChains<1u << Hash3Bits, 1> chains3;
     LinkedChains<1u << Hash4Bits, 4> chains4;
-    LinkedChains<1u << Hash5Bits, 1> chains5;
-    LinkedChains<1u << Hash6Bits, 4> chains6;
+    LinkedChains<1u << Hash5Bits, 4> chains5;
     LinkedChains<1u << Hash8Bits, 4> chains8;
     ForwardChains<1u << Hash16Bits> chains16;
     uint8_t window[WindowBytes + SpareBytes];
@@ -236,9 +234,6 @@ struct MatchFinder {
     }
     static uint32_t hash5(uint64_t head) {
         return static_cast<uint32_t>(((head << 24) * 0x9E3779B97F4A7C15ull) >> (64 - Hash5Bits));
-    }
-    static uint32_t hash6(uint64_t head) {
-        return static_cast<uint32_t>(((head << 16) * 0x9E3779B97F4A7C15ull) >> (64 - Hash6Bits));
     }
     static uint32_t hash8(uint64_t head) {
         return static_cast<uint32_t>((head * 0x9E3779B97F4A7C15ull) >> (64 - Hash8Bits));
@@ -269,7 +264,6 @@ struct MatchFinder {
         chains3.clear();
         chains4.clear();
         chains5.clear();
-        chains6.clear();
         chains8.clear();
         chains16.clear();
     }
@@ -292,7 +286,6 @@ struct MatchFinder {
         chains3.lower();
         chains4.lower();
         chains5.lower();
-        chains6.lower();
         chains8.lower();
         chains16.lower();
         linked = linked > SlideDistance ? linked - SlideDistance : 0;
@@ -318,7 +311,6 @@ struct MatchFinder {
         for (; next < stop; ++next) {
             const uint64_t head = load64(window + next);
             chains5.link(hash5(head), next);
-            chains6.link(hash6(head), next);
             chains8.link(hash8(head), next);
         }
         if (next > linkedWide) linkedWide = next;
@@ -416,26 +408,16 @@ struct MatchFinder {
     }
 
     // The 4-byte chains' part of find the wide way, for at least 8 bytes of input left: the longest
-    // sharing 8 or more, else 6 or 7, else the nearest sharing 5, else the nearest sharing 4.
+    // sharing 8 or more, else the longest sharing 5 to 7, else the nearest sharing 4.
     Match searchWide(uint32_t position, uint32_t lowest, uint32_t limit, uint32_t atLeast, uint64_t head,
                      uint64_t group4, uint32_t& steps) {
         linkWideUpTo(position - 1, lowest);
         Match match = longestInChain(chains8, chains8.newest(hash8(head)), position, lowest, limit,
                                      atLeast > 8 ? atLeast - 1 : 7, limit, steps);
         if (match.length != 0 || atLeast >= 8) return match;
-        match = longestInChain(chains6, chains6.newest(hash6(head)), position, lowest, limit,
-                               atLeast > 6 ? atLeast - 1 : 5, 7, steps);
-        if (match.length != 0 || atLeast >= 6) return match;
-        const uint64_t fiveBytes = head & 0xFFFFFFFFFFull;
-        uint32_t nearest = 0;
-        chains5.walk(chains5.newest(hash5(head)), lowest, [&](uint32_t candidate) {
-            ++steps;
-            if ((load64(window + candidate) & 0xFFFFFFFFFFull) != fiveBytes) return true;
-            nearest = candidate;
-            return false;
-        });
-        if (nearest != 0) return Match{5, position - nearest - 1};
-        if (atLeast >= 5) return Match{0, 0};
+        match = longestInChain(chains5, chains5.newest(hash5(head)), position, lowest, limit,
+                               atLeast > 5 ? atLeast - 1 : 4, 7, steps);
+        if (match.length != 0 || atLeast >= 5) return match;
         return longestInChain(chains4, group4, position, lowest, limit, 3, 4, steps);
     }
 
