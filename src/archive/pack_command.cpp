@@ -149,8 +149,12 @@ bool appendMember(PackRun& run, PendingMember& member) {
     member.messages.replayTo(run.console);
     if (!member.encoded) return false;
     const std::string path = run.workDir.pathOf(member.line.name);
-    if (member.stored && !platform::copyBytes(member.stored.file(), 0, member.entry.storedSize, run.archive.file())) {
-        return reportEncodeFailure(EncodeOutcome::WriteFailed, path, run.archive.archivePath(), run.console);
+    if (member.stored) {
+        if (!run.archive.append(member.stored.file(), 0, member.entry.storedSize)) {
+            return reportEncodeFailure(EncodeOutcome::WriteFailed, path, run.archive.archivePath(), run.console);
+        }
+    } else {
+        run.archive.startWriteBack();
     }
     run.archive.givePartFile(std::move(member.stored));
     run.toc.append(member.entry);

@@ -1,5 +1,6 @@
 #include "archive/rebuild.hpp"
 
+#include <algorithm>
 #include <vector>
 
 #include "archive/command_support.hpp"
@@ -53,6 +54,18 @@ void NewArchive::givePartFile(platform::WorkingFile part) {
     spareParts_.push_back(std::move(part));
 }
 
+bool NewArchive::append(platform::File& from, int64_t offset, int64_t length) {
+    constexpr int64_t WriteBackPiece = int64_t{16} << 20;
+    while (length > 0) {
+        const int64_t piece = std::min(length, WriteBackPiece);
+        if (!platform::copyBytes(from, offset, piece, file())) return false;
+        startWriteBack();
+        offset += piece;
+        length -= piece;
+    }
+    return length == 0;
+}
+
 bool NewArchive::reserveTable(size_t count) {
     const std::vector<uint8_t> room(ArchiveHeaderSize + TocRecordSize * count, 0);
     return file().seek(0) && file().write(room.data(), room.size());
@@ -100,7 +113,7 @@ bool Rebuild::reportWriteFailure() {
 bool Rebuild::encode(PreparedSource& source, unsigned threads) {
     platform::File& out = archive_.file();
     if (!archive_.reserveTable(toc_.size()) ||
-        !platform::copyBytes(old_, plan_.frontStart, plan_.frontEnd - plan_.frontStart, out)) {
+        !archive_.append(old_, plan_.frontStart, plan_.frontEnd - plan_.frontStart)) {
         return reportWriteFailure();
     }
     switch (encodeRecord(source, toc_[plan_.changed], out, console_, threads)) {
@@ -118,8 +131,7 @@ bool Rebuild::encode(PreparedSource& source, unsigned threads) {
 
 bool Rebuild::finish() {
     console_.out("\nRepacking...");
-    platform::File& out = archive_.file();
-    if (!platform::copyBytes(old_, plan_.backStart, plan_.backEnd - plan_.backStart, out) ||
+    if (!archive_.append(old_, plan_.backStart, plan_.backEnd - plan_.backStart) ||
         !archive_.writeTable(toc_)) {
         return reportWriteFailure();
     }

@@ -44,6 +44,13 @@ public:
     // Takes back a part file whose bytes are in the archive; one that cannot be emptied is removed.
     void givePartFile(platform::WorkingFile part);
 
+    // Appends `length` bytes of `from` at `offset` to the new archive, in pieces whose writing to the disk
+    // starts while the next is copied: the flush before the archive is put in place then has little left
+    // to wait for.
+    bool append(platform::File& from, int64_t offset, int64_t length);
+    // Starts writing to the disk what the new archive holds so far (after a record written into it).
+    void startWriteBack() { file().startWriteBack(); }
+
     // Leaves room for the header and `count` table records; the data follows.
     bool reserveTable(size_t count);
     // Writes the header and the table with the entries' dataOffset values at the start of the file.

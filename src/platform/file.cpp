@@ -245,6 +245,15 @@ bool File::sync() {
 #endif
 }
 
+void File::startWriteBack() {
+    if (file_ == nullptr) return;
+    if (std::fflush(file_) != 0) writeFailed_ = true;
+#if defined(__linux__)
+    // The whole file: pages already clean or on their way cost nothing.
+    if (!writeFailed_) ::sync_file_range(descriptor(), 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
+}
+
 bool File::lockExclusive(bool wait) {
     if (file_ == nullptr) return false;
 #if defined(_WIN32)

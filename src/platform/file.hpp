@@ -84,6 +84,10 @@ public:
     // Writes buffered data and asks the system to put the file's data on the disk (fsync on POSIX,
     // FlushFileBuffers on Windows). Returns false when either fails.
     bool sync();
+    // Writes buffered data and has the system start putting the file's data on the disk without waiting
+    // for it (Linux; elsewhere only the buffer is written), so that a later sync has less to wait for.
+    // Failures show in writeFailed() and in sync().
+    void startWriteBack();
 
     // Takes the exclusive update lock of the file: an advisory lock that the system drops when the process
     // ends, however it ends (flock on POSIX; on Windows LockFileEx of one byte far past any data, so that
