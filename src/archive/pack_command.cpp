@@ -103,10 +103,10 @@ bool reportEncodeFailure(EncodeOutcome outcome, const std::string& path, const s
     return false;
 }
 
-// Encodes one catalog member: straight into the new archive when members are encoded one at a time, else
-// into a working file of its own. The member is only read; a model's binary form is made in a working file
-// of the current directory.
-void encodeMember(PackRun& run, PendingMember& member) {
+// Encodes one catalog member: straight into the new archive when it is encoded alone, else into a working
+// file of its own. The member is only read; a model's binary form is made in a working file of the current
+// directory.
+void encodeMember(PackRun& run, PendingMember& member, bool alone) {
     Console& console = member.messages;
     const CatalogLine& line = member.line;
     const std::string path = run.workDir.pathOf(line.name);
@@ -126,7 +126,7 @@ void encodeMember(PackRun& run, PendingMember& member) {
     member.entry.method = line.method;
     member.entry.originalSize = static_cast<int32_t>(member.source.size);
     File* out = &run.archive.file();
-    if (run.threads > 1) {
+    if (!alone) {
         member.stored = run.archive.takePartFile();
         if (!member.stored) {
             reportEncodeFailure(EncodeOutcome::WriteFailed, path, run.archive.archivePath(), console);
@@ -144,29 +144,43 @@ void encodeMember(PackRun& run, PendingMember& member) {
     member.encoded = true;
 }
 
-// Appends an encoded member to the archive and its entry to the table, in catalog order.
-bool appendMember(PackRun& run, PendingMember& member) {
-    member.messages.replayTo(run.console);
-    if (!member.encoded) return false;
+// Appends an encoded member to the archive and its entry to the table, in catalog order. A member that
+// failed, or could not be appended, while others were encoded beside it (their part files take disk space
+// too) is encoded again alone, and nothing of it is said yet.
+platform::Finish appendMember(PackRun& run, PendingMember& member, bool alone) {
+    if (!member.encoded) {
+        if (!alone) return platform::Finish::Again;
+        member.messages.replayTo(run.console);
+        return platform::Finish::Stop;
+    }
     const std::string path = run.workDir.pathOf(member.line.name);
     if (member.stored) {
-        if (!run.archive.append(member.stored.file(), 0, member.entry.storedSize)) {
-            return reportEncodeFailure(EncodeOutcome::WriteFailed, path, run.archive.archivePath(), run.console);
+        const std::optional<int64_t> before = run.archive.file().length();
+        if (!before || !run.archive.append(member.stored.file(), 0, member.entry.storedSize)) {
+            // The bytes copied so far go, so that the member can be appended again where it belongs.
+            if (!alone && before && run.archive.file().truncate(*before) && run.archive.file().seek(*before)) {
+                return platform::Finish::Again;
+            }
+            member.messages.replayTo(run.console);
+            reportEncodeFailure(EncodeOutcome::WriteFailed, path, run.archive.archivePath(), run.console);
+            return platform::Finish::Stop;
         }
     } else {
         run.archive.startWriteBack();
     }
+    member.messages.replayTo(run.console);
     run.archive.givePartFile(std::move(member.stored));
     run.toc.append(member.entry);
     if (!assignRunningOffsets(run.toc)) {
-        return reportEncodeFailure(EncodeOutcome::WriteFailed, path, run.archive.archivePath(), run.console);
+        reportEncodeFailure(EncodeOutcome::WriteFailed, path, run.archive.archivePath(), run.console);
+        return platform::Finish::Stop;
     }
     run.copies.protect(member.source.identity);
     if (member.source.converted) {
         run.copies.keepBinaryForm(std::move(member.source.binary));
         run.copies.removeTextCopy();
     }
-    return true;
+    return platform::Finish::Next;
 }
 
 // Every line of the catalog, the last one too when it has no line end, and with a lone CR as a line end
@@ -196,21 +210,31 @@ bool encodeCatalogMembers(PackRun& run, File& catalog, const std::string& catalo
         members[i].line = std::move(lines[i]);
         members[i].repeated = !members[i].line.name.empty() && !names.insert(members[i].line.name).second;
     }
-    return platform::runInOrder(
-        members.size(), run.threads, platform::recordWindow(run.threads),
-        [&](size_t i) {
-            run.budget.takeOne();
-            encodeMember(run, members[i]);
-            run.budget.give(1);
-        },
-        [&](size_t i) {
-            const bool appended = appendMember(run, members[i]);
-            // Nothing of a finished member stays open.
-            members[i].source = PreparedSource();
-            members[i].stored.discard();
-            return appended;
-        },
-        [&](size_t i) { return static_cast<uint64_t>(std::max<int64_t>(members[i].line.listedSize, 0)); });
+    // What work leaves of a member: its line stays.
+    auto reset = [&](size_t i) {
+        PendingMember& member = members[i];
+        member.messages.clear();
+        member.source = PreparedSource();
+        member.entry = TocEntry();
+        member.stored.discard();
+        member.encoded = false;
+    };
+    platform::OrderedSteps steps;
+    steps.work = [&](size_t i, bool alone) {
+        reset(i);
+        run.budget.takeOne();
+        encodeMember(run, members[i], alone);
+        run.budget.give(1);
+    };
+    steps.finish = [&](size_t i, bool alone) {
+        const platform::Finish outcome = appendMember(run, members[i], alone);
+        // Nothing of a finished member stays open.
+        if (outcome != platform::Finish::Again) reset(i);
+        return outcome;
+    };
+    steps.abandon = reset;
+    steps.cost = [&](size_t i) { return static_cast<uint64_t>(std::max<int64_t>(members[i].line.listedSize, 0)); };
+    return platform::runInOrder(members.size(), run.threads, platform::recordWindow(run.threads), steps);
 }
 
 }  // namespace

@@ -123,6 +123,17 @@ struct PendingRecord {
     std::string path;
     platform::WorkingFile file;
     bool decoded = false;
+
+    // Drops everything, the working file too, for the record to be decoded again.
+    void reset() {
+        entry = TocEntry();
+        messages.clear();
+        parent = Directory();
+        leaf.clear();
+        path.clear();
+        file = platform::WorkingFile();
+        decoded = false;
+    }
 };
 
 void decodePending(File& archive, const Directory& workDir, PendingRecord& pending) {
@@ -164,13 +175,19 @@ void removeLeftoversInSubdirectories(const TocList& toc, const std::vector<size_
     }
 }
 
-// Puts a decoded record in place and reports it, as the record's last steps.
-bool placePending(PendingRecord& pending, Console& console) {
+// Puts a decoded record in place and reports it, as the record's last steps. A record that failed while
+// others were decoded beside it is tried again alone, and nothing of it is said yet.
+platform::Finish placePending(PendingRecord& pending, bool alone, Console& console) {
+    if (!pending.decoded && !alone) return platform::Finish::Again;
+    platform::RecordingConsole placing;
+    const bool placed = pending.decoded && placeRecordFile(pending.file, pending.leaf, pending.path, placing);
+    if (pending.decoded && !placed && !alone) return platform::Finish::Again;
     pending.messages.replayTo(console);
-    if (!pending.decoded) return false;
-    if (!placeRecordFile(pending.file, pending.leaf, pending.path, console)) {
+    placing.replayTo(console);
+    if (!pending.decoded) return platform::Finish::Stop;
+    if (!placed) {
         console.err("\nAborting...\n");
-        return false;
+        return platform::Finish::Stop;
     }
     const TocEntry& entry = pending.entry;
     console.out("Writing %s, %" PRId32 " bytes\n", entry.name.c_str(), entry.storedSize);
@@ -178,7 +195,7 @@ bool placePending(PendingRecord& pending, Console& console) {
         console.err("\nWarning: Record name (%s) holds a blank; catalog.dat cannot carry it back to pack\n",
                     entry.name.c_str());
     }
-    return true;
+    return platform::Finish::Next;
 }
 
 bool extractRecords(TocList& toc, ArchiveReading& reading, const std::string& archivePath,
@@ -212,25 +229,27 @@ bool extractRecords(TocList& toc, ArchiveReading& reading, const std::string& ar
     auto listUpTo = [&](size_t end) {
         for (; listed < end; ++listed) catalog.file().write(formatCatalogLine(toc[listed]));
     };
-    const bool extracted = platform::runInOrder(
-        selected.size(), threads, platform::recordWindow(threads),
-        [&](size_t k) {
-            pending[k].entry = toc[selected[k]];
-            decodePending(reading.archive, workDir, pending[k]);
-        },
-        [&](size_t k) {
-            listUpTo(selected[k]);
-            PendingRecord& record = pending[k];
-            const bool placed = placePending(record, console);
-            // What stays of a finished record is its entry: no file or directory is kept open for it.
-            record.file.discard();
-            record.parent = Directory();
-            if (!placed) return false;
+    platform::OrderedSteps steps;
+    steps.work = [&](size_t k, bool) {
+        pending[k].reset();
+        pending[k].entry = toc[selected[k]];
+        decodePending(reading.archive, workDir, pending[k]);
+    };
+    steps.finish = [&](size_t k, bool alone) {
+        listUpTo(selected[k]);
+        PendingRecord& record = pending[k];
+        const platform::Finish outcome = placePending(record, alone, console);
+        if (outcome == platform::Finish::Next) {
             toc[selected[k]] = record.entry;
             listUpTo(selected[k] + 1);
-            return true;
-        },
-        [&](size_t k) { return static_cast<uint64_t>(std::max<int32_t>(toc[selected[k]].storedSize, 0)); });
+        }
+        // What stays of a finished record is its entry: no file or directory is kept open for it.
+        if (outcome != platform::Finish::Again) pending[k].reset();
+        return outcome;
+    };
+    steps.abandon = [&](size_t k) { pending[k].reset(); };
+    steps.cost = [&](size_t k) { return static_cast<uint64_t>(std::max<int32_t>(toc[selected[k]].storedSize, 0)); };
+    const bool extracted = platform::runInOrder(selected.size(), threads, platform::recordWindow(threads), steps);
     if (extracted) listUpTo(toc.size());
     // A failed unpack still leaves the catalog of the records written before the failure.
     platform::OpenFailure failure = platform::OpenFailure::None;

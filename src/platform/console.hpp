@@ -47,6 +47,7 @@ public:
     // Writes every kept message to `to`, in order, and forgets them.
     void replayTo(Console& to);
     bool empty() const { return messages_.empty(); }
+    void clear() { messages_.clear(); }
     const std::vector<std::pair<Stream, std::string>>& messages() const { return messages_; }
 
 private:

@@ -19,18 +19,24 @@ unsigned machineThreads() {
     return std::max(1u, std::thread::hardware_concurrency());
 }
 
-bool runInOrder(size_t count, unsigned threads, size_t window, const std::function<void(size_t)>& work,
-                const std::function<bool(size_t)>& finish, const std::function<uint64_t(size_t)>& cost) {
-    if (threads <= 1 || count <= 1) {
-        for (size_t i = 0; i < count; ++i) {
-            work(i);
-            if (!finish(i)) return false;
-        }
-        return true;
+namespace {
+
+// Works on and finishes the items from `from` on, one after the other on the calling thread.
+bool runAlone(size_t from, size_t count, const OrderedSteps& steps) {
+    for (size_t i = from; i < count; ++i) {
+        steps.work(i, true);
+        if (steps.finish(i, true) != Finish::Next) return false;
     }
+    return true;
+}
+
+}  // namespace
+
+bool runInOrder(size_t count, unsigned threads, size_t window, const OrderedSteps& steps) {
+    if (threads <= 1 || count <= 1) return runAlone(0, count, steps);
     window = std::max<size_t>(window, 1);
-    std::vector<uint64_t> costs(cost ? count : 0);
-    for (size_t i = 0; i < costs.size(); ++i) costs[i] = cost(i);
+    std::vector<uint64_t> costs(steps.cost ? count : 0);
+    for (size_t i = 0; i < costs.size(); ++i) costs[i] = steps.cost(i);
     std::mutex mutex;
     std::condition_variable changed;
     std::vector<bool> begun(count, false);
@@ -57,7 +63,7 @@ bool runInOrder(size_t count, unsigned threads, size_t window, const std::functi
             if (stop || first == count) return;
             const size_t item = pick();
             lock.unlock();
-            work(item);
+            steps.work(item, false);
             lock.lock();
             done[item] = true;
             changed.notify_all();
@@ -67,25 +73,40 @@ bool runInOrder(size_t count, unsigned threads, size_t window, const std::functi
     const size_t workers = std::min<size_t>(threads, count);
     pool.reserve(workers);
     for (size_t t = 0; t < workers; ++t) pool.emplace_back(worker);
+    auto endPool = [&] {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            stop = true;
+        }
+        changed.notify_all();
+        for (std::thread& thread : pool) thread.join();
+    };
 
-    bool completed = true;
     for (size_t i = 0; i < count; ++i) {
         {
             std::unique_lock<std::mutex> lock(mutex);
             changed.wait(lock, [&] { return done[i]; });
         }
-        const bool goOn = finish(i);
-        std::lock_guard<std::mutex> lock(mutex);
-        finished = i + 1;
-        if (!goOn) {
-            stop = true;
-            completed = false;
+        const Finish outcome = steps.finish(i, false);
+        if (outcome == Finish::Stop) {
+            endPool();
+            return false;
+        }
+        if (outcome == Finish::Again) {
+            endPool();
+            for (size_t j = i; j < count; ++j) {
+                if (begun[j]) steps.abandon(j);
+            }
+            return runAlone(i, count, steps);
+        }
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            finished = i + 1;
         }
         changed.notify_all();
-        if (!goOn) break;
     }
-    for (std::thread& thread : pool) thread.join();
-    return completed;
+    endPool();
+    return true;
 }
 
 size_t recordWindow(unsigned threads) {

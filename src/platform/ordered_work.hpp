@@ -15,19 +15,40 @@ namespace bxa::platform {
 // it may run on, so that `taskset` or a container's limit is respected.
 unsigned machineThreads();
 
+// What finishing an item tells the run.
+enum class Finish {
+    Next,   // the item is finished: go on
+    Stop,   // the item failed, and said so: begin nothing more
+    Again,  // the item failed while other items were worked on beside it, which may be why (they take disk
+            // space too): nothing was said, and the item is to be worked on again alone
+};
+
+// The steps of a run over numbered items. `alone` is true when no other item is worked on at the same
+// time, as in a run on one thread.
+struct OrderedSteps {
+    std::function<void(size_t item, bool alone)> work;
+    // Returns Again only when `alone` is false.
+    std::function<Finish(size_t item, bool alone)> finish;
+    // Drops what work(item) left (it will run again): for the items begun beyond one that runs again.
+    std::function<void(size_t item)> abandon;
+    // Optional: how much work an item takes, in any unit.
+    std::function<uint64_t(size_t item)> cost;
+};
+
 // Runs work(i) for i = 0 .. count - 1 on up to `threads` threads, and finish(i) on the calling thread, in
 // order of i, each as soon as work(i) has returned. At most `window` items are begun beyond the one
 // being finished, so the results waiting to be finished stay bounded. A free thread begins the item of
-// the window with the largest cost(i) (the first of equal ones; without `cost`, the first), so that a
-// large item starts while small ones can still run beside it. When finish(i) returns false, no further
-// item is begun; items already begun run to their end but are not finished. With one thread (or one
-// item) everything runs on the calling thread: work(0), finish(0), work(1), ...
-// work(i) must not throw; it may run concurrently with finish(j < i) and with other work. The order in
-// which items are begun depends on timing; the order of the finishes never does.
-// Returns false when a finish returned false.
-bool runInOrder(size_t count, unsigned threads, size_t window, const std::function<void(size_t)>& work,
-                const std::function<bool(size_t)>& finish,
-                const std::function<uint64_t(size_t)>& cost = nullptr);
+// the window with the largest cost (the first of equal ones; without `cost`, the first), so that a large
+// item starts while small ones can still run beside it. When a finish returns Stop, no further item is
+// begun; items already begun run to their end but are not finished. When it returns Again, no further
+// item is begun either; once the items begun have run to their end, it and those begun beyond it are
+// abandoned, and the run goes on from it on the calling thread alone: work(i, true), finish(i, true), work(i + 1, true),
+// ... So a failure that only the other items' share of a resource caused (a disk filling up) ends the
+// run as it would end on one thread. With one thread (or one item) everything runs that way from the
+// start. work must not throw; it may run concurrently with finish of earlier items and with other work.
+// The order in which items are begun depends on timing; the order of the finishes never does.
+// Returns false when a finish returned Stop.
+bool runInOrder(size_t count, unsigned threads, size_t window, const OrderedSteps& steps);
 
 // How many items a run over records on `threads` threads may begin beyond the one being finished: enough
 // that the other threads keep working through a run of small records while one works on a large one, and

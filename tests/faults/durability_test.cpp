@@ -226,5 +226,42 @@ TEST_F(Durability, AFullDiskDuringUnpackLeavesNoPartialFile) {
     }
 }
 
+// However many threads run, a disk that fills up ends an unpack or a pack at the record where one thread's
+// run ends, with the same messages and the same files left: records worked on side by side take disk
+// space too (a large one begun early, the part files of a pack), so a record that fails among them is
+// tried again alone.
+TEST_F(Durability, AFullDiskEndsARunWhereOneThreadEndsIt) {
+    if (std::system("unshare -m true >/dev/null 2>&1") != 0 || !haveTool("taskset")) {
+        GTEST_SKIP() << "needs a private mount and taskset";
+    }
+    // Unpack: small text records around one that alone fills the disk.
+    auto numbered = [](int i, const char* extension) { return std::to_string(i) + extension; };
+    std::vector<WorkFile> texts;
+    for (int i = 0; i < 12; ++i) texts.push_back({numbered(i, ".CSV"), 2, tableText(150000, i)});
+    texts.insert(texts.begin() + 6, WorkFile{"big.CSV", 2, tableText(4 << 20, 99)});
+    writeWorkDir(at("work"), texts);
+    ASSERT_FALSE(failedWithPrompt(bxa({"-p", "a.BXA", "work"})));
+    // Pack: stored records whose part files would fill the disk before the archive does.
+    std::vector<WorkFile> raw;
+    for (int i = 0; i < 20; ++i) raw.push_back({numbered(i, ".RAW"), 0, noiseBytes(120000, static_cast<uint32_t>(i))});
+    writeWorkDir(at("raw"), raw);
+    fs::create_directories(at("out"));
+    // Runs in a private 1 MiB file system on out/ (on one processor, or on all), then lists what is left.
+    auto onASmallDisk = [&](const std::vector<std::string>& args, bool oneThread) {
+        return bxa(args, "unshare -m sh -c 'mount -t tmpfs -o size=1m tmpfs out && " +
+                             std::string(oneThread ? "taskset -c 0 " : "") + "\"$0\" \"$@\"; echo; ls -A out'");
+    };
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"-u", "a.BXA", "out"}, {"-p", "out/p.BXA", "raw"}}) {
+        const RunResult one = onASmallDisk(args, true);
+        EXPECT_NE(one.out.find(ClosingPrompt), std::string::npos) << args[0] << one.out << one.err;
+        for (int run = 0; run < 3; ++run) {
+            const RunResult all = onASmallDisk(args, false);
+            EXPECT_EQ(all.out, one.out) << args[0];
+            EXPECT_EQ(all.err, one.err) << args[0];
+        }
+    }
+}
+
 }  // namespace
 }  // namespace bxa
