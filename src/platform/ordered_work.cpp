@@ -112,8 +112,10 @@ bool runInOrder(size_t count, unsigned threads, size_t window, const OrderedStep
 size_t recordWindow(unsigned threads) {
     constexpr size_t PerThread = 8;
     constexpr size_t MostAhead = 64;
+    // A waiting record holds a few files open (its source or output, a directory, a part file).
+    constexpr size_t MostWaiting = 192;
     const size_t count = std::max(1u, threads);
-    return std::min(PerThread * count, count + MostAhead);
+    return std::min({PerThread * count, count + MostAhead, MostWaiting});
 }
 
 void ThreadBudget::takeOne() {
