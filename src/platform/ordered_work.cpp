@@ -69,10 +69,18 @@ bool runInOrder(size_t count, unsigned threads, size_t window, const OrderedStep
             changed.notify_all();
         }
     };
+    // More workers than items in the window would only wait. A thread the system refuses is done without.
     std::vector<std::thread> pool;
-    const size_t workers = std::min<size_t>(threads, count);
+    const size_t workers = std::min({static_cast<size_t>(threads), count, window});
     pool.reserve(workers);
-    for (size_t t = 0; t < workers; ++t) pool.emplace_back(worker);
+    for (size_t t = 0; t < workers; ++t) {
+        try {
+            pool.emplace_back(worker);
+        } catch (...) {  // std::system_error, or no memory for the thread's state
+            break;
+        }
+    }
+    if (pool.empty()) return runAlone(0, count, steps);
     auto endPool = [&] {
         {
             std::lock_guard<std::mutex> lock(mutex);

@@ -45,7 +45,7 @@ struct OrderedSteps {
 // abandoned, and the run goes on from it on the calling thread alone: work(i, true), finish(i, true), work(i + 1, true),
 // ... So a failure that only the other items' share of a resource caused (a disk filling up) ends the
 // run as it would end on one thread. With one thread (or one item) everything runs that way from the
-// start. work must not throw; it may run concurrently with finish of earlier items and with other work.
+// start, and so does a run for which the system refuses every thread. work must not throw; it may run concurrently with finish of earlier items and with other work.
 // The order in which items are begun depends on timing; the order of the finishes never does.
 // Returns false when a finish returned Stop.
 bool runInOrder(size_t count, unsigned threads, size_t window, const OrderedSteps& steps);
