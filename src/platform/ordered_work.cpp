@@ -118,7 +118,7 @@ bool runInOrder(size_t count, unsigned threads, size_t window, const OrderedStep
 }
 
 size_t recordWindow(unsigned threads) {
-    constexpr size_t PerThread = 8;
+    constexpr size_t PerThread = 16;
     constexpr size_t MostAhead = 64;
     // A waiting record holds a few files open (its source or output, a directory, a part file).
     constexpr size_t MostWaiting = 192;
