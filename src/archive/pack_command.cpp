@@ -155,10 +155,11 @@ platform::Finish appendMember(PackRun& run, PendingMember& member, bool alone) {
     }
     const std::string path = run.workDir.pathOf(member.line.name);
     if (member.stored) {
-        const std::optional<int64_t> before = run.archive.file().length();
-        if (!before || !run.archive.append(member.stored.file(), 0, member.entry.storedSize)) {
+        // Where the member starts, for a member that may be appended again.
+        const std::optional<int64_t> before = alone ? std::nullopt : run.archive.file().length();
+        if (!run.archive.append(member.stored.file(), 0, member.entry.storedSize)) {
             // The bytes copied so far go, so that the member can be appended again where it belongs.
-            if (!alone && before && run.archive.file().truncate(*before) && run.archive.file().seek(*before)) {
+            if (before && run.archive.file().truncate(*before) && run.archive.file().seek(*before)) {
                 return platform::Finish::Again;
             }
             member.messages.replayTo(run.console);

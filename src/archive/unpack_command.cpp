@@ -178,10 +178,9 @@ void removeLeftoversInSubdirectories(const TocList& toc, const std::vector<size_
 // Puts a decoded record in place and reports it, as the record's last steps. A record that failed while
 // others were decoded beside it is tried again alone, and nothing of it is said yet.
 platform::Finish placePending(PendingRecord& pending, bool alone, Console& console) {
-    if (!pending.decoded && !alone) return platform::Finish::Again;
     platform::RecordingConsole placing;
     const bool placed = pending.decoded && placeRecordFile(pending.file, pending.leaf, pending.path, placing);
-    if (pending.decoded && !placed && !alone) return platform::Finish::Again;
+    if (!placed && !alone) return platform::Finish::Again;
     pending.messages.replayTo(console);
     placing.replayTo(console);
     if (!pending.decoded) return platform::Finish::Stop;
@@ -243,7 +242,8 @@ bool extractRecords(TocList& toc, ArchiveReading& reading, const std::string& ar
             toc[selected[k]] = record.entry;
             listUpTo(selected[k] + 1);
         }
-        // What stays of a finished record is its entry: no file or directory is kept open for it.
+        // Nothing of a finished record stays: its entry is in the table, and no file or directory is kept
+        // open for it.
         if (outcome != platform::Finish::Again) pending[k].reset();
         return outcome;
     };

@@ -42,11 +42,12 @@ struct OrderedSteps {
 // item starts while small ones can still run beside it. When a finish returns Stop, no further item is
 // begun; items already begun run to their end but are not finished. When it returns Again, no further
 // item is begun either; once the items begun have run to their end, it and those begun beyond it are
-// abandoned, and the run goes on from it on the calling thread alone: work(i, true), finish(i, true), work(i + 1, true),
-// ... So a failure that only the other items' share of a resource caused (a disk filling up) ends the
-// run as it would end on one thread. With one thread (or one item) everything runs that way from the
-// start, and so does a run for which the system refuses every thread. work must not throw; it may run concurrently with finish of earlier items and with other work.
-// The order in which items are begun depends on timing; the order of the finishes never does.
+// abandoned, and the run goes on from it on the calling thread alone: work(i, true), finish(i, true),
+// work(i + 1, true), ... So a failure that only the other items' share of a resource caused (a disk
+// filling up) ends the run as it would end on one thread. With one thread (or one item) everything runs
+// that way from the start, and so does a run for which the system refuses every thread. work must not
+// throw; it may run concurrently with finish of earlier items and with other work. The order in which
+// items are begun depends on timing; the order of the finishes never does.
 // Returns false when a finish returned Stop.
 bool runInOrder(size_t count, unsigned threads, size_t window, const OrderedSteps& steps);
 

@@ -75,7 +75,8 @@ TEST(OrderedWork, FinishesEveryItemInOrderAfterItsWorkWithinTheWindow) {
             // Item i is begun only while fewer than `window` items lie between the last finish and it.
             EXPECT_LE(trace.farthestAhead, threads == 1 ? size_t{1} : window);
             // One thread works on every item alone, several on none.
-            const bool anyAlone = std::any_of(trace.aloneWork.begin(), trace.aloneWork.end(), [](char a) { return a != 0; });
+            const bool anyAlone =
+                std::any_of(trace.aloneWork.begin(), trace.aloneWork.end(), [](char a) { return a != 0; });
             EXPECT_EQ(anyAlone, threads == 1);
         }
     }
@@ -84,7 +85,8 @@ TEST(OrderedWork, FinishesEveryItemInOrderAfterItsWorkWithinTheWindow) {
 TEST(OrderedWork, AStopEndsTheRunAndNothingAfterItIsFinished) {
     for (unsigned threads : {1u, 2u, 8u}) {
         Trace trace;
-        EXPECT_FALSE(runTraced(trace, 100, threads, 8, [](size_t i, bool) { return i == 40 ? Finish::Stop : Finish::Next; }));
+        EXPECT_FALSE(runTraced(trace, 100, threads, 8,
+                               [](size_t i, bool) { return i == 40 ? Finish::Stop : Finish::Next; }));
         EXPECT_EQ(trace.finished, upTo(41)) << threads << " threads";
         // Nothing was begun past the window of the failed item.
         for (size_t i : trace.begun) EXPECT_LT(i, 40u + 8u);
