@@ -21,8 +21,8 @@ using namespace compress_detail;
 
 namespace {
 
-// Input coded per thread and segment. Each thread's work area holds its part's bits, at worst 14 per
-// input byte, so this bounds the memory per thread.
+// Input coded per thread and segment. Each thread's work area holds this much input and its part's bits,
+// at worst 14 per input byte, so this bounds the memory per thread.
 constexpr uint32_t PartBytes = 512 * 1024;
 // The previous part's parse must meet this part's within this many bytes after its start; parts at
 // least four times as long keep the re-coding of a part that is not met cheap beside the part.
@@ -50,36 +50,61 @@ struct Part {
     uint8_t output[PartOutputBytes];
 };
 
-// The input of one segment with the window history before it: buffer index i holds input position
-// base + i. Parts read it concurrently and nobody writes it while they run.
-struct SegmentInput {
-    const uint8_t* bytes;
-    int64_t base;
-    uint64_t available;  // input position just past the bytes in the buffer
+// A thread's part work area: its part and its slice of the segment's input.
+struct PartArea {
+    Part part;
+    uint8_t slice[PartBytes];
 };
 
+// The input of one segment with the window history before it: the bytes before input position `start`
+// in `history`, and from `start` on in the slices, PartBytes to each. Parts read it concurrently and
+// nobody writes it while they run.
+struct SegmentInput {
+    const uint8_t* history;  // input positions start - HistoryBytes up to start
+    const uint8_t* slices[MaxCompressThreads];
+    uint64_t start;
+    uint64_t available;  // input position just past the bytes of the segment
+};
+
+// Every read reaches at most HistoryBytes before the segment: a part starts at least 516 bytes before it,
+// and the window of its block begins HistoryBytes before the block.
 uint32_t copyFromSegment(uint8_t* destination, uint64_t from, uint32_t size, void* context) {
     const auto& input = *static_cast<const SegmentInput*>(context);
     if (from >= input.available) return 0;
     const auto count = static_cast<uint32_t>(std::min<uint64_t>(size, input.available - from));
-    std::memcpy(destination, input.bytes + (static_cast<int64_t>(from) - input.base), count);
+    const uint64_t end = from + count;
+    if (from < input.start) {
+        const uint64_t stop = std::min(end, input.start);
+        std::memcpy(destination, input.history + (from + HistoryBytes - input.start), stop - from);
+        destination += stop - from;
+        from = stop;
+    }
+    while (from < end) {
+        const uint64_t offset = from - input.start;
+        const uint64_t within = offset % PartBytes;
+        const uint64_t piece = std::min<uint64_t>(end - from, PartBytes - within);
+        std::memcpy(destination, input.slices[offset / PartBytes] + within, piece);
+        destination += piece;
+        from += piece;
+    }
     return count;
 }
 
-static_assert(alignof(Part) <= alignof(std::max_align_t), "work areas come from operator new[]");
+static_assert(alignof(PartArea) <= alignof(std::max_align_t), "work areas come from operator new[]");
 
-struct ParallelState {
+struct SharedState {
     TokenWriter streamCoder;  // parameters and end symbol of the stream
     uint8_t output[OutputChunkSize + BitSlack];
+    uint8_t history[HistoryBytes];  // the input before the current segment
 };
 
-// Work area: the state, the segment buffer, then an array of one Part per thread, at max_align_t
+// CompressStreamParallel's work area: the shared state, then one part area per thread, at max_align_t
 // boundaries.
 constexpr size_t alignUp(size_t size) {
     return (size + alignof(std::max_align_t) - 1) / alignof(std::max_align_t) * alignof(std::max_align_t);
 }
-constexpr size_t segmentBufferBytes(unsigned threads) { return alignUp(HistoryBytes + size_t{threads} * PartBytes); }
-constexpr size_t partsOffset(unsigned threads) { return alignUp(sizeof(ParallelState)) + segmentBufferBytes(threads); }
+constexpr size_t SharedBytes = alignUp(sizeof(SharedState));
+constexpr size_t PartAreaBytes = alignUp(sizeof(PartArea));
 
 unsigned clampThreads(unsigned threadCount) { return std::clamp(threadCount, 1u, MaxCompressThreads); }
 
@@ -89,14 +114,14 @@ struct Segment {
     SegmentInput input;
     uint64_t inputSize;  // the input's length when this is the last segment, else UINT64_MAX
     bool first;          // the segment starts the input
-    Part* parts;
+    Part* parts[MaxCompressThreads];
     unsigned partCount;
 };
 
 // Codes part `index` from its start up to its nominal end. Every part but the first records where its
 // first tokens start, for the previous part to meet.
 void codePart(Segment& segment, unsigned index) {
-    Part& part = segment.parts[index];
+    Part& part = *segment.parts[index];
     Coder& coder = part.coder;
     void* context = &segment.input;
     startWriter(coder.writer, part.output, NeverFlush, nullptr, nullptr);
@@ -140,7 +165,7 @@ uint32_t meetNext(Segment& segment, Part& part, const Part& next) {
 // are handed over under the mutex, so a helper sees everything the calling thread wrote before.
 class Crew {
 public:
-    explicit Crew(unsigned wanted) : wanted_(wanted) {}
+    explicit Crew(unsigned most) : most_(std::min(most, MaxCompressThreads - 1)) {}
     Crew(const Crew&) = delete;
     Crew& operator=(const Crew&) = delete;
     ~Crew() {
@@ -152,20 +177,18 @@ public:
         for (unsigned i = 0; i < started_; ++i) threads_[i].join();
     }
 
-    // Parts the next segment may have: the calling thread's and one per helper. Starts the helpers the
-    // first time more than one is wanted.
-    unsigned capacity(bool wantHelpers) {
-        if (wantHelpers && !tried_) {
-            tried_ = true;
-            for (; started_ + 1 < wanted_; ++started_) {
-                try {
-                    threads_[started_] = std::thread(&Crew::serve, this, started_ + 1);
-                } catch (...) {  // std::system_error, or no memory for the thread's state
-                    break;
-                }
+    // Starts helpers until `helpers` run (or the system refuses one, after which none is asked for
+    // again); returns how many of the `helpers` run.
+    unsigned ensure(unsigned helpers) {
+        for (helpers = std::min(helpers, most_); started_ < helpers && !refused_; ++started_) {
+            try {
+                threads_[started_] = std::thread(&Crew::serve, this, started_ + 1);
+            } catch (...) {  // std::system_error, or no memory for the thread's state
+                refused_ = true;
+                break;
             }
         }
-        return started_ + 1;
+        return std::min(started_, helpers);
     }
 
     // Codes every part of the segment: part 0 on the calling thread, the others on the helpers.
@@ -201,13 +224,13 @@ private:
     std::mutex mutex_;
     std::condition_variable wake_;
     std::condition_variable done_;
-    std::thread threads_[MaxCompressThreads];
+    std::thread threads_[MaxCompressThreads - 1];
     Segment* segment_ = nullptr;
     uint64_t generation_ = 0;
     unsigned busy_ = 0;
     unsigned started_ = 0;
-    unsigned wanted_;
-    bool tried_ = false;
+    unsigned most_;
+    bool refused_ = false;
     bool quit_ = false;
 };
 
@@ -230,66 +253,83 @@ uint32_t readBlocks(const ReadContext& reader, uint8_t* destination, uint32_t si
     return received;
 }
 
-}  // namespace
-
-size_t compressParallelWorkSize(unsigned threadCount) {
-    const unsigned threads = clampThreads(threadCount);
-    if (threads == 1) return CompressWorkSize;
-    return partsOffset(threads) + threads * sizeof(Part);
-}
-
-int CompressStreamParallel(ReadCallback read, WriteCallback write, void* workArea, void* parameter,
-                           uint32_t* literalMode, uint32_t* dictionarySize, unsigned threadCount) {
-    const unsigned threads = clampThreads(threadCount);
-    if (threads == 1) return CompressStream(read, write, workArea, parameter, literalMode, dictionarySize);
-    auto* area = static_cast<uint8_t*>(workArea);
-    auto& state = *reinterpret_cast<ParallelState*>(area);
+int compressInSegments(ReadCallback read, WriteCallback write, SharedState& state, PartArea& own, void* parameter,
+                       uint32_t* literalMode, uint32_t* dictionarySize, const CompressHelpers& helpers) {
     if (const int result = setUpCoder(state.streamCoder, *literalMode, *dictionarySize); result != ResultOk) {
         return result;
     }
-    uint8_t* buffer = area + alignUp(sizeof(ParallelState));
-    auto* parts = reinterpret_cast<Part*>(area + partsOffset(threads));
-    for (unsigned i = 0; i < threads; ++i) setUpCoder(parts[i].coder, *literalMode, *dictionarySize);
-
     BitWriter& out = state.streamCoder.writer;
     startWriter(out, state.output, OutputChunkSize, write, parameter);
     putHeader(state.streamCoder, out);
     const ReadContext reader{read, parameter};
-    Crew crew(threads);
+    const unsigned most = std::min(helpers.most, MaxCompressThreads - 1);
+    Crew crew(most);
 
-    Segment segment{SegmentInput{buffer, -static_cast<int64_t>(HistoryBytes), 0}, UINT64_MAX, true, parts, 0};
+    // The segment's part areas, the stream's own first and then those lent for it.
+    void* held[MaxCompressThreads] = {&own};
+    auto area = [&](unsigned i) { return static_cast<PartArea*>(held[i]); };
+    // Gives the lent areas from index `from` up to `to` back.
+    auto giveBack = [&](unsigned from, unsigned to) {
+        if (to > from) helpers.giveBack(held + from, to - from, helpers.lender);
+    };
+    Segment segment{};
+    segment.input.history = state.history;
+    segment.first = true;
     uint64_t carried = 0;  // first token of the next segment: where the previous one's parse ended
     for (;;) {
-        const uint64_t segmentStart = static_cast<uint64_t>(segment.input.base + HistoryBytes);
-        const uint32_t wanted = threads * PartBytes;
-        const uint32_t received = readBlocks(reader, buffer + HistoryBytes, wanted);
-        const bool last = received < wanted;
+        unsigned count = 1 + (most == 0 ? 0 : std::min(most, helpers.borrow(held + 1, most, helpers.lender)));
+        const uint64_t segmentStart = segment.input.start;
+        uint64_t received = readBlocks(reader, own.slice, PartBytes);
+        // Input beyond one part: every area lent takes its share, if a thread runs for it.
+        if (received == PartBytes && count > 1) {
+            const unsigned threads = 1 + crew.ensure(count - 1);
+            giveBack(threads, count);
+            count = threads;
+            for (unsigned i = 1; i < count; ++i) {
+                const uint32_t got = readBlocks(reader, area(i)->slice, PartBytes);
+                received += got;
+                if (got < PartBytes) break;
+            }
+        }
+        const bool last = received < uint64_t{count} * PartBytes;
+        if (segment.first && received == 0) {
+            giveBack(1, count);
+            break;
+        }
         const uint64_t available = segmentStart + received;
-        if (segment.first && received == 0) break;
+        for (unsigned i = 0; i < count; ++i) segment.input.slices[i] = area(i)->slice;
         segment.input.available = available;
         segment.inputSize = last ? available : UINT64_MAX;
         // A full block leaves its last 516 bytes to the next one.
         const uint64_t codingEnd = last ? available : available - LookAhead;
         const uint64_t length = codingEnd - carried;
-        const unsigned partCount = std::max<unsigned>(
-            1, static_cast<unsigned>(std::min<uint64_t>(crew.capacity(length >= 2 * MinPartBytes), length / MinPartBytes)));
+        // Parts of at least MinPartBytes, and never longer than PartBytes (their output buffers' bound):
+        // with more than one part's input, every area has a thread.
+        unsigned partCount = std::max<unsigned>(1, static_cast<unsigned>(std::min<uint64_t>(count, length / MinPartBytes)));
+        partCount = 1 + crew.ensure(partCount - 1);
+        // The areas that hold neither a part nor input go back at once.
+        const unsigned kept = std::max(partCount, static_cast<unsigned>((received + PartBytes - 1) / PartBytes));
+        giveBack(kept, count);
         segment.partCount = partCount;
         for (unsigned i = 0; i < partCount; ++i) {
-            parts[i].start = carried + length * i / partCount;
-            parts[i].nominalEnd = carried + length * (i + 1) / partCount;
+            Part& part = area(i)->part;
+            setUpCoder(part.coder, *literalMode, *dictionarySize);
+            part.start = carried + length * i / partCount;
+            part.nominalEnd = carried + length * (i + 1) / partCount;
+            segment.parts[i] = &part;
         }
         crew.run(segment);
 
         // Join the parts in order; each is right from where the previous one met it.
         uint64_t from = 0;
         for (unsigned i = 0; i < partCount; ++i) {
-            Part& part = parts[i];
+            Part& part = *segment.parts[i];
             uint32_t met = 0;
-            if (i + 1 < partCount) met = meetNext(segment, part, parts[i + 1]);
+            if (i + 1 < partCount) met = meetNext(segment, part, *segment.parts[i + 1]);
             spillBits(part.coder.writer);
             appendBits(out, part.output, from, part.coder.writer.bitCount());
             if (i + 1 == partCount) break;
-            Part& next = parts[i + 1];
+            Part& next = *segment.parts[i + 1];
             if (met < next.startCount) {
                 from = next.starts[met].bit;
                 continue;
@@ -303,16 +343,64 @@ int CompressStreamParallel(ReadCallback read, WriteCallback write, void* workAre
             codeUntil(next.coder, next.cursor, next.nominalEnd, copyFromSegment, &segment.input);
             from = 0;
         }
-        const Part& lastPart = parts[partCount - 1];
+        if (!last) {
+            carried = inputPosition(segment.parts[partCount - 1]->cursor);
+            // The last HistoryBytes bytes become the history of the next segment (a full segment holds
+            // more than that).
+            copyFromSegment(state.history, available - HistoryBytes, HistoryBytes, &segment.input);
+        }
+        giveBack(1, kept);
         if (last) break;
-        carried = inputPosition(lastPart.cursor);
-        // The last HistoryBytes bytes become the history of the next segment.
-        std::memmove(buffer, buffer + received, HistoryBytes);
-        segment.input.base += received;
+        segment.input.start = available;
         segment.first = false;
     }
     finishStream(out, state.streamCoder.symbolCodes[EndSymbol], state.streamCoder.symbolLengths[EndSymbol]);
     return ResultOk;
+}
+
+// CompressStreamParallel's helpers: the part areas of its own work area, always lent.
+struct OwnAreas {
+    uint8_t* first;
+    unsigned count;
+};
+
+unsigned lendOwnAreas(void** areas, unsigned wanted, void* lender) {
+    const auto& own = *static_cast<const OwnAreas*>(lender);
+    const unsigned count = std::min(wanted, own.count);
+    for (unsigned i = 0; i < count; ++i) areas[i] = own.first + size_t{i} * PartAreaBytes;
+    return count;
+}
+
+void keepOwnAreas(void* const*, unsigned, void*) {}
+
+}  // namespace
+
+extern const size_t CompressPartWorkSize = PartAreaBytes;
+extern const size_t CompressSharedWorkSize = SharedBytes;
+
+size_t compressParallelWorkSize(unsigned threadCount) {
+    const unsigned threads = clampThreads(threadCount);
+    if (threads == 1) return CompressWorkSize;
+    return SharedBytes + threads * PartAreaBytes;
+}
+
+int CompressStreamParallel(ReadCallback read, WriteCallback write, void* workArea, void* parameter,
+                           uint32_t* literalMode, uint32_t* dictionarySize, unsigned threadCount) {
+    const unsigned threads = clampThreads(threadCount);
+    if (threads == 1) return CompressStream(read, write, workArea, parameter, literalMode, dictionarySize);
+    auto* area = static_cast<uint8_t*>(workArea);
+    OwnAreas own{area + SharedBytes + PartAreaBytes, threads - 1};
+    const CompressHelpers helpers{lendOwnAreas, keepOwnAreas, &own, threads - 1};
+    return compressInSegments(read, write, *reinterpret_cast<SharedState*>(area),
+                              *reinterpret_cast<PartArea*>(area + SharedBytes), parameter, literalMode,
+                              dictionarySize, helpers);
+}
+
+int CompressStreamBorrowing(ReadCallback read, WriteCallback write, void* workArea, void* partArea,
+                            void* parameter, uint32_t* literalMode, uint32_t* dictionarySize,
+                            const CompressHelpers& helpers) {
+    return compressInSegments(read, write, *static_cast<SharedState*>(workArea), *static_cast<PartArea*>(partArea),
+                              parameter, literalMode, dictionarySize, helpers);
 }
 
 }  // namespace bxa

@@ -31,9 +31,8 @@ int CompressStream(ReadCallback read, WriteCallback write, void* workArea, void*
 inline constexpr unsigned MaxCompressThreads = 64;
 
 // Bytes of work area CompressStreamParallel needs for `threadCount` threads (0 is taken as 1): exactly
-// CompressWorkSize for one thread, else just under 2 MB per thread (the input of one segment and, per
-// thread, a match finder and the bits of its part). Allocated and freed by the caller like
-// CompressWorkSize.
+// CompressWorkSize for one thread, else CompressSharedWorkSize and one part area (CompressPartWorkSize,
+// just under 2 MB) per thread. Allocated and freed by the caller like CompressWorkSize.
 size_t compressParallelWorkSize(unsigned threadCount);
 
 // CompressStream on up to `threadCount` threads, with the same contract and exactly the same output: the
@@ -56,5 +55,36 @@ size_t compressParallelWorkSize(unsigned threadCount);
 // starts or callback runs).
 int CompressStreamParallel(ReadCallback read, WriteCallback write, void* workArea, void* parameter,
                            uint32_t* literalMode, uint32_t* dictionarySize, unsigned threadCount);
+
+// Bytes of work area of one thread coding parts of a stream: its part's state and its 512 KiB slice of
+// the segment's input (just under 2 MB).
+extern const size_t CompressPartWorkSize;
+// Bytes of work area of the stream itself in CompressStreamBorrowing: its parameters, its output chunk
+// and the input history between segments (a few KiB).
+extern const size_t CompressSharedWorkSize;
+
+// Threads lent to one stream segment by segment, each with a part work area (CompressPartWorkSize bytes,
+// allocated by the lender), so that a stream can use threads that would otherwise wait, and give them
+// back as soon as its segment is coded. All three are called on the stream's calling thread only.
+struct CompressHelpers {
+    // Lends up to `wanted` threads that are free now, without waiting: stores one part work area per
+    // thread in areas[0 ..] and returns how many.
+    unsigned (*borrow)(void** areas, unsigned wanted, void* lender);
+    // Takes back `count` threads of earlier borrows, with their areas.
+    void (*giveBack)(void* const* areas, unsigned count, void* lender);
+    void* lender;
+    // The most threads the stream borrows at once (up to MaxCompressThreads - 1).
+    unsigned most;
+};
+
+// CompressStreamParallel with its threads borrowed: each segment holds 512 KiB of input per thread, for
+// the calling thread (in `partArea`, CompressPartWorkSize bytes) and every thread that `helpers` lends
+// when the segment begins, and the lent threads go back once it is coded. The stream is CompressStream's
+// whatever is lent, and however that changes from one segment to the next. `workArea` holds
+// CompressSharedWorkSize bytes. Starts up to helpers.most std::threads, as they are first needed, which
+// run only the parts lent to them; everything else is as for CompressStreamParallel.
+int CompressStreamBorrowing(ReadCallback read, WriteCallback write, void* workArea, void* partArea,
+                            void* parameter, uint32_t* literalMode, uint32_t* dictionarySize,
+                            const CompressHelpers& helpers);
 
 }  // namespace bxa

@@ -1,5 +1,6 @@
 // The threaded compressor: the same stream as one thread for every input and thread count, the same
-// write chunks and read requests, callbacks only on the calling thread, and the work-area bound.
+// write chunks and read requests, callbacks only on the calling thread, and the work-area bound; and the
+// same stream however many threads are lent to it from segment to segment.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "compress/buffer_callbacks.hpp"
 #include "compress/compress_buffer.hpp"
 #include "compress/compress_stream.hpp"
 #include "compress/expand_buffer.hpp"
@@ -164,6 +166,86 @@ TEST(CompressStreamParallel, WritesReadsAndThreadsOfTheCallbacks) {
                 if (missing == 0) missing = 4096;
             }
             EXPECT_EQ(recorded.delivered.back(), 0u);
+        }
+    }
+}
+
+// Lends a changing number of threads, none at times, from segment to segment, and keeps count of what
+// is lent, where from, and what comes back.
+struct ChangingLender {
+    std::vector<std::unique_ptr<uint8_t[]>> areas;
+    std::vector<void*> free;
+    std::mt19937 rng;
+    std::thread::id caller = std::this_thread::get_id();
+    unsigned out = 0;
+    unsigned mostOut = 0;
+    unsigned borrows = 0;
+    bool otherThread = false;
+
+    ChangingLender(unsigned count, uint32_t seed) : rng(seed) {
+        for (unsigned i = 0; i < count; ++i) {
+            areas.push_back(std::make_unique_for_overwrite<uint8_t[]>(CompressPartWorkSize));
+            std::memset(areas.back().get(), 0x5A, CompressPartWorkSize);
+            free.push_back(areas.back().get());
+        }
+    }
+    static unsigned borrow(void** lent, unsigned wanted, void* self) {
+        auto& lender = *static_cast<ChangingLender*>(self);
+        lender.otherThread |= std::this_thread::get_id() != lender.caller;
+        ++lender.borrows;
+        const auto count = std::min<unsigned>(
+            {wanted, static_cast<unsigned>(lender.free.size()), static_cast<unsigned>(lender.rng() % 4)});
+        for (unsigned i = 0; i < count; ++i) {
+            lent[i] = lender.free.back();
+            lender.free.pop_back();
+        }
+        lender.out += count;
+        lender.mostOut = std::max(lender.mostOut, lender.out);
+        return count;
+    }
+    static void giveBack(void* const* lent, unsigned count, void* self) {
+        auto& lender = *static_cast<ChangingLender*>(self);
+        lender.otherThread |= std::this_thread::get_id() != lender.caller;
+        lender.free.insert(lender.free.end(), lent, lent + count);
+        lender.out -= count;
+    }
+};
+
+std::vector<uint8_t> compressBorrowing(const std::vector<uint8_t>& input, uint32_t mode, uint32_t dictionarySize,
+                                       ChangingLender& lender, unsigned most) {
+    std::vector<uint8_t> stream;
+    buffer_callbacks::BufferPair pair{input, 0, &stream};
+    auto shared = std::make_unique_for_overwrite<uint8_t[]>(CompressSharedWorkSize);
+    auto own = std::make_unique_for_overwrite<uint8_t[]>(CompressPartWorkSize);
+    const CompressHelpers helpers{ChangingLender::borrow, ChangingLender::giveBack, &lender, most};
+    EXPECT_EQ(CompressStreamBorrowing(buffer_callbacks::readFromSpan, buffer_callbacks::appendToVector, shared.get(),
+                                      own.get(), &pair, &mode, &dictionarySize, helpers),
+              ResultOk);
+    return stream;
+}
+
+// However many threads are lent for each segment, the stream is the single-threaded one, and every area
+// lent comes back.
+TEST(CompressStreamBorrowing, ChangingHelpersGiveTheSingleThreadedStream) {
+    const size_t size = 5 * PartBytes + 4321;
+    const std::pair<std::string, std::vector<uint8_t>> inputs[] = {
+        {"text", textLike(size, 21)},          {"records", records(size, 22)},
+        {"runs", runs(size, 23)},              {"one run", std::vector<uint8_t>(size, 0x62)},
+        {"short", textLike(PartBytes / 3, 24)}, {"empty", {}},
+        {"segment", textLike(4 * PartBytes, 25)}};
+    for (const auto& [name, input] : inputs) {
+        for (uint32_t mode : {LiteralModeBinary, LiteralModeAscii}) {
+            const std::vector<uint8_t> expected = singleThreaded(input, mode, 4096);
+            for (unsigned most : {0u, 1u, 3u}) {
+                ChangingLender lender(3, static_cast<uint32_t>(most * 7 + mode + input.size()));
+                EXPECT_TRUE(compressBorrowing(input, mode, 4096, lender, most) == expected)
+                    << name << " mode " << mode << " most " << most;
+                EXPECT_EQ(lender.out, 0u) << name;
+                EXPECT_EQ(lender.free.size(), 3u) << name;
+                EXPECT_LE(lender.mostOut, most) << name;
+                EXPECT_FALSE(lender.otherThread) << name;
+                if (most == 0) EXPECT_EQ(lender.borrows, 0u) << name;
+            }
         }
     }
 }
