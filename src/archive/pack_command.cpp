@@ -58,8 +58,26 @@ struct PackRun {
     platform::ThreadBudget budget;
 };
 
-// A record large enough to be worth more than one thread of its own.
-constexpr int64_t LargeStreamSize = int64_t{1} << 20;
+// A record large enough to be coded in parts: more than one part of a segment.
+constexpr int64_t LargeStreamSize = int64_t{512} << 10;
+
+// The run's threads that are free when a segment of a large record begins are lent to it, each with a
+// part work area, and come back once the segment is coded: a large record at the head of the window
+// takes the threads that would otherwise wait for it.
+unsigned lendThreads(void** areas, unsigned wanted, void* lender) {
+    auto& budget = *static_cast<platform::ThreadBudget*>(lender);
+    const unsigned taken = budget.takeFree(wanted);
+    unsigned lent = 0;
+    while (lent < taken && (areas[lent] = budget.takeBlock()) != nullptr) ++lent;
+    budget.give(taken - lent);
+    return lent;
+}
+
+void takeThreadsBack(void* const* areas, unsigned count, void* lender) {
+    auto& budget = *static_cast<platform::ThreadBudget*>(lender);
+    for (unsigned i = 0; i < count; ++i) budget.giveBlock(static_cast<uint8_t*>(areas[i]));
+    budget.give(count);
+}
 
 // One catalog member on its way into the archive: encoded by a worker (into its own working file beside
 // the archive when several run at once), then appended, with its messages, in catalog order.
@@ -134,9 +152,11 @@ void encodeMember(PackRun& run, PendingMember& member, bool alone) {
         }
         out = &member.stored.file();
     }
-    const unsigned extra = member.source.size >= LargeStreamSize ? run.budget.takeFree(run.threads - 1) : 0;
-    EncodeOutcome outcome = encodeRecord(member.source, member.entry, *out, console, 1 + extra);
-    run.budget.give(extra);
+    uint8_t* partArea = run.threads > 1 && member.source.size > LargeStreamSize ? run.budget.takeBlock() : nullptr;
+    const CompressHelpers helpers{lendThreads, takeThreadsBack, &run.budget, run.threads - 1};
+    const CompressThreads on = partArea ? CompressThreads{1, &helpers, partArea} : CompressThreads{};
+    EncodeOutcome outcome = encodeRecord(member.source, member.entry, *out, console, on);
+    if (partArea) run.budget.giveBlock(partArea);
     if (outcome != EncodeOutcome::Done) {
         reportEncodeFailure(outcome, path, run.archive.archivePath(), console);
         return;
@@ -279,7 +299,8 @@ bool packArchive(TocList& toc, const std::string& archivePath, const std::string
     copies.protect(catalog);
     copies.protect(archive.identity());
     threads = std::max(1u, threads);
-    PackRun run{toc, directory, archive, copies, console, threads, platform::ThreadBudget(threads)};
+    PackRun run{toc, directory, archive, copies, console, threads,
+                platform::ThreadBudget(threads, CompressPartWorkSize)};
     if (!encodeCatalogMembers(run, catalog, catalogPath)) return false;
     console.out("Done\n");
     console.out("\nPacking files...\n");

@@ -116,7 +116,7 @@ bool Rebuild::encode(PreparedSource& source, unsigned threads) {
         !archive_.append(old_, plan_.frontStart, plan_.frontEnd - plan_.frontStart)) {
         return reportWriteFailure();
     }
-    switch (encodeRecord(source, toc_[plan_.changed], out, console_, threads)) {
+    switch (encodeRecord(source, toc_[plan_.changed], out, console_, CompressThreads{threads})) {
         case EncodeOutcome::Done: break;
         case EncodeOutcome::NoWorkArea: console_.out("\nError: Could not allocate work buffer\n"); return false;
         case EncodeOutcome::TooLarge: console_.out("\nError: The rebuilt BXA file would reach 2 GiB\n"); return false;

@@ -67,13 +67,14 @@ SourceProblem prepareSource(const platform::Directory& workDir, std::string_view
     return SourceProblem::None;
 }
 
-EncodeOutcome encodeRecord(PreparedSource& source, TocEntry& entry, File& out, Console& console, unsigned threads) {
+EncodeOutcome encodeRecord(PreparedSource& source, TocEntry& entry, File& out, Console& console,
+                           const CompressThreads& on) {
     console.out("Compressing %s\n", entry.name.c_str());
     std::optional<int64_t> start = out.length();
     if (!start || !out.seek(*start)) return EncodeOutcome::WriteFailed;
     File& bytes = source.bytes();
     if (entry.method == MethodCompressedBinary || entry.method == MethodCompressedAscii) {
-        switch (compressBetween(bytes, entry.method, out, threads)) {
+        switch (compressBetween(bytes, entry.method, out, on)) {
             case EngineOutcome::Done: break;
             case EngineOutcome::NoWorkArea: return EncodeOutcome::NoWorkArea;
             case EngineOutcome::ReadFailed: return EncodeOutcome::ReadFailed;

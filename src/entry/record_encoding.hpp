@@ -9,6 +9,7 @@
 
 #include "archive/toc.hpp"
 #include "entry/entry_kinds.hpp"
+#include "entry/stream_pair.hpp"
 #include "platform/console.hpp"
 #include "platform/directory.hpp"
 #include "platform/file.hpp"
@@ -53,8 +54,8 @@ enum class EncodeOutcome { Done, WriteFailed, ReadFailed, NoWorkArea, TooLarge }
 // with binary (method 1) or ASCII (method 2) literals and a 4096-byte dictionary, or copied unchanged for
 // any other method. Sets the entry's storedSize to the number of bytes appended, which is also the file's
 // growth. On failure the entry is unchanged and `out` may hold a part of the record. A compressed stream
-// is made on up to `threads` threads; its bytes are the same for any number.
+// is made on the threads `on` gives; its bytes are the same for any of them.
 EncodeOutcome encodeRecord(PreparedSource& source, TocEntry& entry, platform::File& out,
-                           platform::Console& console, unsigned threads = 1);
+                           platform::Console& console, const CompressThreads& on = {});
 
 }  // namespace bxa

@@ -35,23 +35,27 @@ bool refill(StreamPair& pair) {
 
 enum class Engine { Expand, Compress };
 
-EngineOutcome runEngine(Engine engine, StreamPair& pair, int32_t method, unsigned threads) {
-    const size_t workSize = engine == Engine::Expand ? ExpandWorkSize : compressParallelWorkSize(threads);
-    std::unique_ptr<uint8_t[]> workArea(new (std::nothrow) uint8_t[workSize]);
-    if (!workArea) return EngineOutcome::NoWorkArea;
-    int result = ResultOk;
-    if (engine == Engine::Expand) {
-        result = ExpandStream(readChunk, writeChunk, workArea.get(), &pair);
-    } else {
-        uint32_t literalMode = method == MethodCompressedAscii ? LiteralModeAscii : LiteralModeBinary;
-        uint32_t dictionarySize = RecordDictionarySize;
-        result = CompressStreamParallel(readChunk, writeChunk, workArea.get(), &pair, &literalMode, &dictionarySize,
-                                        threads);
-    }
+EngineOutcome outcomeOf(const StreamPair& pair, int result) {
     if (pair.readFailed) return EngineOutcome::ReadFailed;
     if (result != ResultOk) return EngineOutcome::NotAStream;
     if (pair.writeFailed) return EngineOutcome::WriteFailed;
     return EngineOutcome::Done;
+}
+
+EngineOutcome runEngine(Engine engine, StreamPair& pair, int32_t method, const CompressThreads& on) {
+    const size_t workSize = engine == Engine::Expand ? ExpandWorkSize
+                            : on.helpers       ? CompressSharedWorkSize
+                                               : compressParallelWorkSize(on.threads);
+    std::unique_ptr<uint8_t[]> workArea(new (std::nothrow) uint8_t[workSize]);
+    if (!workArea) return EngineOutcome::NoWorkArea;
+    if (engine == Engine::Expand) return outcomeOf(pair, ExpandStream(readChunk, writeChunk, workArea.get(), &pair));
+    uint32_t literalMode = method == MethodCompressedAscii ? LiteralModeAscii : LiteralModeBinary;
+    uint32_t dictionarySize = RecordDictionarySize;
+    const int result = on.helpers ? CompressStreamBorrowing(readChunk, writeChunk, workArea.get(), on.partArea, &pair,
+                                                            &literalMode, &dictionarySize, *on.helpers)
+                                  : CompressStreamParallel(readChunk, writeChunk, workArea.get(), &pair, &literalMode,
+                                                           &dictionarySize, on.threads);
+    return outcomeOf(pair, result);
 }
 
 }  // namespace
@@ -80,14 +84,15 @@ EngineOutcome expandBetween(platform::File& input, int64_t offset, int64_t lengt
     pair.inputOffset = offset;
     pair.inputRemaining = length;
     pair.output = &output;
-    return runEngine(Engine::Expand, pair, 0, 1);
+    return runEngine(Engine::Expand, pair, 0, {});
 }
 
-EngineOutcome compressBetween(platform::File& input, int32_t method, platform::File& output, unsigned threads) {
+EngineOutcome compressBetween(platform::File& input, int32_t method, platform::File& output,
+                              const CompressThreads& on) {
     StreamPair pair;
     pair.input = &input;
     pair.output = &output;
-    return runEngine(Engine::Compress, pair, method, threads);
+    return runEngine(Engine::Compress, pair, method, on);
 }
 
 }  // namespace bxa

@@ -6,6 +6,7 @@
 #include <limits>
 #include <vector>
 
+#include "compress/compress_stream.hpp"
 #include "platform/file.hpp"
 
 namespace bxa {
@@ -47,9 +48,18 @@ inline constexpr uint32_t RecordDictionarySize = 4096;
 // Expands the `length` bytes at `offset` of `input` to the current position of `output`.
 EngineOutcome expandBetween(platform::File& input, int64_t offset, int64_t length, platform::File& output);
 
+// The threads a stream is compressed on: `threads` of its own, or, with `helpers` set, the calling
+// thread (its part work area in `partArea`, CompressPartWorkSize bytes) and those the helpers lend it
+// segment by segment. The stream is the same either way.
+struct CompressThreads {
+    unsigned threads = 1;
+    const CompressHelpers* helpers = nullptr;
+    void* partArea = nullptr;
+};
+
 // Compresses `input` from its start to its end to the current position of `output`, with the literal mode
-// of `method` (2: ASCII-coded literals; else binary) and a 4096-byte dictionary, on up to `threads`
-// threads (the stream is the same for any number).
-EngineOutcome compressBetween(platform::File& input, int32_t method, platform::File& output, unsigned threads = 1);
+// of `method` (2: ASCII-coded literals; else binary) and a 4096-byte dictionary, on the threads `on` gives.
+EngineOutcome compressBetween(platform::File& input, int32_t method, platform::File& output,
+                              const CompressThreads& on = {});
 
 }  // namespace bxa

@@ -1,6 +1,7 @@
 #include "platform/ordered_work.hpp"
 
 #include <algorithm>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -145,6 +146,24 @@ void ThreadBudget::give(unsigned count) {
         free_ += count;
     }
     freed_.notify_all();
+}
+
+uint8_t* ThreadBudget::takeBlock() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!freeBlocks_.empty()) {
+        uint8_t* block = freeBlocks_.back();
+        freeBlocks_.pop_back();
+        return block;
+    }
+    std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[blockSize_]);
+    if (!block) return nullptr;
+    blocks_.push_back(std::move(block));
+    return blocks_.back().get();
+}
+
+void ThreadBudget::giveBlock(uint8_t* block) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    freeBlocks_.push_back(block);
 }
 
 }  // namespace bxa::platform

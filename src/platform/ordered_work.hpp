@@ -7,7 +7,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
+#include <vector>
 
 namespace bxa::platform {
 
@@ -58,10 +60,15 @@ size_t recordWindow(unsigned threads);
 
 // A share of the run's threads: the threads working on items each hold one, and an item that can use
 // more (one large stream) takes what is free without waiting, so the run never uses more threads than
-// it was given.
+// it was given. Each thread held may also hold one block of `blockSize` bytes (the work area of what it
+// does for a large stream); blocks given back are kept for the next taker, so the run allocates no more
+// of them than it holds threads.
 class ThreadBudget {
 public:
-    explicit ThreadBudget(unsigned threads) : free_(threads) {}
+    explicit ThreadBudget(unsigned threads, size_t blockSize = 0) : free_(threads), blockSize_(blockSize) {
+        blocks_.reserve(threads);
+        freeBlocks_.reserve(threads);
+    }
     ThreadBudget(const ThreadBudget&) = delete;
     ThreadBudget& operator=(const ThreadBudget&) = delete;
 
@@ -71,10 +78,18 @@ public:
     unsigned takeFree(unsigned wanted);
     void give(unsigned count);
 
+    // A block for a thread the caller holds: one given back earlier, else a new one; null when there is
+    // no memory for it.
+    uint8_t* takeBlock();
+    void giveBlock(uint8_t* block);
+
 private:
     std::mutex mutex_;
     std::condition_variable freed_;
     unsigned free_;
+    size_t blockSize_;
+    std::vector<std::unique_ptr<uint8_t[]>> blocks_;  // every block allocated
+    std::vector<uint8_t*> freeBlocks_;
 };
 
 }  // namespace bxa::platform

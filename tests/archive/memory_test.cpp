@@ -51,5 +51,22 @@ TEST_F(ArchiveMemory, ThousandsOfRecordsStayWithinTheWorkAreas) {
     }
 }
 
+// Large records are coded in parts on the threads left free, each with a part work area of its own: the
+// areas in use never outnumber the threads.
+TEST_F(ArchiveMemory, LargeRecordsSideBySideStayWithinTheWorkAreas) {
+    fs::create_directories("work");
+    std::string catalog;
+    for (int i = 0; i < 6; ++i) {
+        std::string name = std::to_string(i);
+        name.insert(0, 1, 'L').append(".CSV");
+        std::string data;
+        for (int r = 0; data.size() < (3u << 19); ++r) data += std::to_string(r * 7919 % 100003) + ",pear," + std::to_string(i) + "\r\n";
+        writeFile("work/" + name, data);
+        catalog += std::to_string(data.size()) + " 2 " + name + "\r\n";
+    }
+    writeFile("work/catalog.dat", catalog);
+    for (unsigned threads : {2u, 4u}) EXPECT_LT(peakKiB("pack", threads), limitKiB(threads));
+}
+
 }  // namespace
 }  // namespace bxa

@@ -1,5 +1,6 @@
 // Items worked on side by side and finished in order: the finishes' order, the window that bounds how far
-// work runs ahead, a stop at a failed finish, an item done again alone, and large items begun first.
+// work runs ahead, a stop at a failed finish, an item done again alone, and large items begun first; and
+// the thread budget that lends a large item the threads left free.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -133,6 +134,30 @@ TEST(OrderedWork, TheRecordWindowGrowsWithTheThreadsButStaysBounded) {
     EXPECT_EQ(recordWindow(100000), recordWindow(1000));
     EXPECT_LE(recordWindow(1000), 256u);
     EXPECT_GE(recordWindow(0), 1u);
+}
+
+// The budget's threads and the blocks they hold: what is free is taken without waiting, and a block given
+// back is the next one taken, so no more blocks are made than are held at once.
+TEST(ThreadBudget, LendsWhatIsFreeAndKeepsTheBlocksGivenBack) {
+    ThreadBudget budget(3, 64);
+    budget.takeOne();
+    EXPECT_EQ(budget.takeFree(5), 2u);
+    EXPECT_EQ(budget.takeFree(1), 0u);
+    budget.give(2);
+    EXPECT_EQ(budget.takeFree(1), 1u);
+    budget.give(1);
+    uint8_t* first = budget.takeBlock();
+    uint8_t* second = budget.takeBlock();
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    EXPECT_NE(first, second);
+    first[63] = 1;  // a block is blockSize bytes
+    budget.giveBlock(first);
+    EXPECT_EQ(budget.takeBlock(), first);
+    budget.giveBlock(second);
+    budget.giveBlock(first);
+    const uint8_t* again[2] = {budget.takeBlock(), budget.takeBlock()};
+    EXPECT_TRUE((again[0] == first && again[1] == second) || (again[0] == second && again[1] == first));
 }
 
 }  // namespace
