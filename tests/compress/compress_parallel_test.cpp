@@ -244,7 +244,9 @@ TEST(CompressStreamBorrowing, ChangingHelpersGiveTheSingleThreadedStream) {
                 EXPECT_EQ(lender.free.size(), 3u) << name;
                 EXPECT_LE(lender.mostOut, most) << name;
                 EXPECT_FALSE(lender.otherThread) << name;
-                if (most == 0) EXPECT_EQ(lender.borrows, 0u) << name;
+                if (most == 0) {
+                    EXPECT_EQ(lender.borrows, 0u) << name;
+                }
             }
         }
     }
