@@ -182,7 +182,8 @@ public:
     unsigned ensure(unsigned helpers) {
         for (helpers = std::min(helpers, most_); started_ < helpers && !refused_; ++started_) {
             try {
-                threads_[started_] = std::thread(&Crew::serve, this, started_ + 1);
+                // A helper started after earlier segments waits for the next one.
+                threads_[started_] = std::thread(&Crew::serve, this, started_ + 1, generation_);
             } catch (...) {  // std::system_error, or no memory for the thread's state
                 refused_ = true;
                 break;
@@ -206,8 +207,7 @@ public:
     }
 
 private:
-    void serve(unsigned index) {
-        uint64_t seen = 0;
+    void serve(unsigned index, uint64_t seen) {
         std::unique_lock<std::mutex> lock(mutex_);
         for (;;) {
             wake_.wait(lock, [&] { return quit_ || generation_ != seen; });

@@ -181,6 +181,7 @@ struct ChangingLender {
     unsigned mostOut = 0;
     unsigned borrows = 0;
     bool otherThread = false;
+    std::vector<unsigned> script;  // when set, the counts lent in turn, instead of random ones
 
     ChangingLender(unsigned count, uint32_t seed) : rng(seed) {
         for (unsigned i = 0; i < count; ++i) {
@@ -192,9 +193,10 @@ struct ChangingLender {
     static unsigned borrow(void** lent, unsigned wanted, void* self) {
         auto& lender = *static_cast<ChangingLender*>(self);
         lender.otherThread |= std::this_thread::get_id() != lender.caller;
+        const unsigned offered = lender.script.empty() ? static_cast<unsigned>(lender.rng() % 4)
+                                                       : lender.script[lender.borrows % lender.script.size()];
+        const auto count = std::min<unsigned>({wanted, static_cast<unsigned>(lender.free.size()), offered});
         ++lender.borrows;
-        const auto count = std::min<unsigned>(
-            {wanted, static_cast<unsigned>(lender.free.size()), static_cast<unsigned>(lender.rng() % 4)});
         for (unsigned i = 0; i < count; ++i) {
             lent[i] = lender.free.back();
             lender.free.pop_back();
@@ -227,14 +229,16 @@ std::vector<uint8_t> compressBorrowing(const std::vector<uint8_t>& input, uint32
 // However many threads are lent for each segment, the stream is the single-threaded one, and every area
 // lent comes back.
 TEST(CompressStreamBorrowing, ChangingHelpersGiveTheSingleThreadedStream) {
-    const size_t size = 5 * PartBytes + 4321;
+    const size_t size = 3 * PartBytes + 4321;
     const std::pair<std::string, std::vector<uint8_t>> inputs[] = {
         {"text", textLike(size, 21)},          {"records", records(size, 22)},
         {"runs", runs(size, 23)},              {"one run", std::vector<uint8_t>(size, 0x62)},
         {"short", textLike(PartBytes / 3, 24)}, {"empty", {}},
         {"segment", textLike(4 * PartBytes, 25)}};
+    uint32_t mode = LiteralModeBinary;
     for (const auto& [name, input] : inputs) {
-        for (uint32_t mode : {LiteralModeBinary, LiteralModeAscii}) {
+        mode = mode == LiteralModeBinary ? LiteralModeAscii : LiteralModeBinary;
+        {
             const std::vector<uint8_t> expected = singleThreaded(input, mode, 4096);
             for (unsigned most : {0u, 1u, 3u}) {
                 ChangingLender lender(3, static_cast<uint32_t>(most * 7 + mode + input.size()));
@@ -249,6 +253,19 @@ TEST(CompressStreamBorrowing, ChangingHelpersGiveTheSingleThreadedStream) {
                 }
             }
         }
+    }
+}
+
+// Threads first lent after some segments have been coded join at the next segment, and the stream stays
+// the same.
+TEST(CompressStreamBorrowing, HelpersFirstLentLaterJoinTheNextSegment) {
+    const std::vector<uint8_t> input = textLike(8 * PartBytes + 999, 41);
+    const std::vector<uint8_t> expected = singleThreaded(input, LiteralModeAscii, 4096);
+    for (const std::vector<unsigned>& script : {std::vector<unsigned>{0, 0, 1, 0, 3, 2, 3, 0}, {0, 3}}) {
+        ChangingLender lender(3, 0);
+        lender.script = script;
+        EXPECT_TRUE(compressBorrowing(input, LiteralModeAscii, 4096, lender, 3) == expected) << script.size();
+        EXPECT_EQ(lender.out, 0u);
     }
 }
 
