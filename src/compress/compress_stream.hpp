@@ -40,8 +40,8 @@ size_t compressParallelWorkSize(unsigned threadCount);
 // input and every thread count. The result never depends on timing or on how many threads run.
 //
 // The input is taken in segments of up to 512 KiB per thread (the reads ask for the bytes still missing
-// from the current 4096-byte block, like CompressStream's); each segment is cut into one part per thread,
-// the parts are coded side by side, and their bits are joined where the parse of one part reaches a
+// from the current 4096-byte block, like CompressStream's); each segment is cut into one part per thread
+// (of at least 64 KiB), the parts are coded side by side, and their bits are joined where the parse of one part reaches a
 // token at which the next part's parse also starts. Parts whose parses do not meet within 16 KiB (long
 // runs of one period can do that) are coded again from where the previous part ended, on the calling
 // thread: slower, never different. Output of a segment is written after the segment is coded, so writes
@@ -49,7 +49,7 @@ size_t compressParallelWorkSize(unsigned threadCount);
 //
 // Both callbacks are called only from the calling thread, reads and writes each in stream order. With
 // `threadCount` 1 (or 0) this is CompressStream itself. Otherwise the call starts up to threadCount - 1
-// std::threads once the input is known to exceed one part (the thread library allocates their state)
+// std::threads once the input is long enough for two parts (the thread library allocates their state)
 // and joins them before it returns; if the system refuses a thread, the call goes on with those it has.
 // Nothing else is allocated. Returns what CompressStream would (parameters are checked before any thread
 // starts or callback runs).
