@@ -33,8 +33,12 @@ race() {
       eval "command=\${$((index + 1))}"
       # Write back what earlier steps left dirty, so that it is not charged to this run.
       sync
-      /usr/bin/time -f "%e %M %U %S" -o time.txt sh -c "$command" </dev/null >/dev/null 2>&1 || true
-      read -r t m u k <<EOF_T
+      # Wall time to the millisecond from the clock (GNU time's own is in hundredths).
+      start=$(date +%s%N)
+      /usr/bin/time -f "%M %U %S" -o time.txt sh -c "$command" </dev/null >/dev/null 2>&1 || true
+      stop=$(date +%s%N)
+      t=$(awk "BEGIN { printf \"%.3f\", ($stop - $start) / 1e9 }")
+      read -r m u k <<EOF_T
 $(tail -n 1 time.txt)
 EOF_T
       eval "best=\${T_$name:-}"
