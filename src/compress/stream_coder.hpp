@@ -53,6 +53,18 @@ inline void putBits(BitWriter& writer, uint32_t value, uint32_t bits) {
     if (writer.count >= writer.flushAt) emitChunk(writer);
 }
 
+// putBits for up to 56 bits, for copying bits in bulk.
+inline void putWideBits(BitWriter& writer, uint64_t value, uint32_t bits) {
+    const uint64_t accumulator = writer.accumulator | value << writer.pending;
+    const uint32_t pending = writer.pending + bits;
+    std::memcpy(writer.bytes + writer.count, &accumulator, sizeof(accumulator));
+    const uint32_t complete = pending / 8;
+    writer.count += complete;
+    writer.accumulator = accumulator >> (8 * complete);
+    writer.pending = pending % 8;
+    if (writer.count >= writer.flushAt) emitChunk(writer);
+}
+
 // Stores the partly filled byte (if any) after the complete ones without counting it.
 void spillBits(BitWriter& writer);
 // Appends bits [from, to) of `source` (first bit at bit 0 of byte 0), which has BitSlack readable bytes
