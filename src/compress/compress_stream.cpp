@@ -137,15 +137,13 @@ void spillBits(BitWriter& writer) {
 
 void appendBits(BitWriter& writer, const uint8_t* source, uint64_t from, uint64_t to) {
     constexpr uint32_t Piece = 56;  // a word read at any bit of a byte holds 57 bits or more
+    constexpr uint64_t PieceMask = (uint64_t{1} << Piece) - 1;
     for (; from + Piece <= to; from += Piece) {
-        putWideBits(writer, (load64(source + from / 8) >> (from % 8)) & ((uint64_t{1} << Piece) - 1), Piece);
-    }
-    for (; from + 32 <= to; from += 32) {
-        putBits(writer, static_cast<uint32_t>(load64(source + from / 8) >> (from % 8)), 32);
+        putBits(writer, (load64(source + from / 8) >> (from % 8)) & PieceMask, Piece);
     }
     if (from < to) {
         const auto bits = static_cast<uint32_t>(to - from);
-        putBits(writer, static_cast<uint32_t>(load64(source + from / 8) >> (from % 8)) & ((1u << bits) - 1u), bits);
+        putBits(writer, (load64(source + from / 8) >> (from % 8)) & ((uint64_t{1} << bits) - 1), bits);
     }
 }
 

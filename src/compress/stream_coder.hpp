@@ -41,20 +41,8 @@ struct BitWriter {
 void startWriter(BitWriter& writer, uint8_t* bytes, uint32_t flushAt, WriteCallback write, void* parameter);
 void emitChunk(BitWriter& writer);
 
-// Writes up to 32 bits of value, first bit at bit 0.
-inline void putBits(BitWriter& writer, uint32_t value, uint32_t bits) {
-    const uint64_t accumulator = writer.accumulator | static_cast<uint64_t>(value) << writer.pending;
-    const uint32_t pending = writer.pending + bits;
-    std::memcpy(writer.bytes + writer.count, &accumulator, sizeof(accumulator));
-    const uint32_t complete = pending / 8;
-    writer.count += complete;
-    writer.accumulator = accumulator >> (8 * complete);
-    writer.pending = pending % 8;
-    if (writer.count >= writer.flushAt) emitChunk(writer);
-}
-
-// putBits for up to 56 bits, for copying bits in bulk.
-inline void putWideBits(BitWriter& writer, uint64_t value, uint32_t bits) {
+// Writes up to 56 bits of value, first bit at bit 0 (the accumulator keeps at most 7 more).
+inline void putBits(BitWriter& writer, uint64_t value, uint32_t bits) {
     const uint64_t accumulator = writer.accumulator | value << writer.pending;
     const uint32_t pending = writer.pending + bits;
     std::memcpy(writer.bytes + writer.count, &accumulator, sizeof(accumulator));
