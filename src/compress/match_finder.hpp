@@ -70,7 +70,7 @@ inline uint64_t load64(const uint8_t* bytes) {
 inline void lowerOffsets(uint16_t* values, uint32_t count) {
     for (uint32_t i = 0; i < count; ++i) {
         const uint16_t value = values[i];
-        values[i] = static_cast<uint16_t>(value > SlideDistance ? value - SlideDistance : 0);
+        values[i] = static_cast<uint16_t>(value >= SlideDistance ? value - SlideDistance : 0);
     }
 }
 
@@ -83,6 +83,7 @@ inline void lowerOffsets(uint16_t* values, uint32_t count) {
 template <uint32_t KeyCount, uint32_t Lanes>
 struct LinkedChains {
     static_assert(Lanes == 1 || Lanes == 4, "one or four offsets to a word");
+    static constexpr uint32_t LaneCount = Lanes;
     using Group = std::conditional_t<Lanes == 1, uint16_t, uint64_t>;
 
     uint16_t heads[Lanes * KeyCount];
@@ -285,9 +286,20 @@ struct MatchFinder {
         lowerOffsets(pairs, 1u << PairBits);
         chains3.lower();
         chains4.lower();
-        chains5.lower();
-        chains8.lower();
-        chains16.lower();
+        // A lazy chain that holds no position the move keeps is emptied, which costs less than lowering
+        // every offset in it to 0.
+        if (linkedWide > SlideDistance) {
+            chains5.lower();
+            chains8.lower();
+        } else {
+            chains5.clear();
+            chains8.clear();
+        }
+        if (linked16 > SlideDistance) {
+            chains16.lower();
+        } else {
+            chains16.clear();
+        }
         linked = linked > SlideDistance ? linked - SlideDistance : 0;
         linkedWide = linkedWide > SlideDistance ? linkedWide - SlideDistance : 0;
         linked16 = linked16 > SlideDistance ? linked16 - SlideDistance : 0;
@@ -360,26 +372,39 @@ struct MatchFinder {
     // The longest match among a chain's candidates from `group` back to `lowest` that is longer than
     // `shorter`; the nearest of equal ones, since only a strictly longer match replaces the best. Stops
     // once the best reaches `bound`. Length 0 when no candidate is longer than `shorter` (at least 3).
-    // Adds the candidates visited to `steps`.
+    // Adds the candidates of the links walked past to `steps` (a measure of cost, counted by whole links).
     template <typename Chain>
     Match longestInChain(const Chain& chain, typename Chain::Group group, uint32_t position, uint32_t lowest,
                          uint32_t limit, uint32_t shorter, uint32_t bound, uint32_t& steps) const {
         const uint8_t* s = window + position;
         uint32_t best = shorter;
         uint32_t bestPosition = 0;
-        // A candidate must agree on the 4 bytes ending just past the best length to be strictly longer.
+        // A candidate must agree on the 4 bytes ending just past the best length to be strictly longer:
+        // candidate c's bytes there are at probed + c.
         uint32_t probe = load32(s + best - 3);
-        chain.walk(group, lowest, [&](uint32_t candidate) {
-            ++steps;
-            const uint8_t* q = window + candidate;
-            if (load32(q + best - 3) != probe) return true;
-            const uint32_t length = commonLength(q, s, limit);
-            if (length <= best) return true;
-            best = length;
-            bestPosition = candidate;
-            probe = load32(s + best - 3);
-            return length < bound;
-        });
+        const uint8_t* probed = window + best - 3;
+        uint32_t visited = 0;
+        // Written out lane by lane, with every value in a register: this loop is most of the search.
+        for (;;) {
+            const typename Chain::Group next = chain.olderThan(Chain::lane(group, Chain::LaneCount - 1));
+#pragma GCC unroll 4
+            for (uint32_t index = 0; index < Chain::LaneCount; ++index) {
+                const uint32_t candidate = Chain::lane(group, index);
+                if (candidate < lowest) goto walked;
+                if (load32(probed + candidate) != probe) [[likely]] continue;
+                const uint32_t length = commonLength(window + candidate, s, limit);
+                if (length <= best) continue;
+                best = length;
+                bestPosition = candidate;
+                probe = load32(s + best - 3);
+                probed = window + best - 3;
+                if (length >= bound) goto walked;
+            }
+            group = next;
+            visited += Chain::LaneCount;
+        }
+    walked:
+        steps += visited;
         if (bestPosition == 0) return Match{0, 0};
         return Match{best, position - bestPosition - 1};
     }
