@@ -247,6 +247,15 @@ TEST(CompressStream, TokensMatchReferenceAcrossWindowMoves) {
             turns.insert(turns.end(), part.begin(), part.end());
         }
         expectSameAsReference(turns, dictionarySize, "text and records in turns");
+        // Long stretches of one kind: a lazy chain left unused for a whole move is emptied by it, and
+        // records (wide way) and runs (farthest full-length candidates) fill it again afterwards.
+        std::vector<uint8_t> stretches = textLike(compress_detail::SlideDistance + 5000, seed);
+        const std::vector<uint8_t> fields = vertexRecords(compress_detail::SlideDistance / 2, seed + 1);
+        stretches.insert(stretches.end(), fields.begin(), fields.end());
+        appendBrokenRuns(stretches, stretches.size() + compress_detail::SlideDistance + 5000, rng);
+        const std::vector<uint8_t> more = vertexRecords(8000, seed + 2);
+        stretches.insert(stretches.end(), more.begin(), more.end());
+        expectSameAsReference(stretches, dictionarySize, "long stretches of text, records and runs");
     }
 }
 
