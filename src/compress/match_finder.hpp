@@ -83,7 +83,6 @@ inline void lowerOffsets(uint16_t* values, uint32_t count) {
 template <uint32_t KeyCount, uint32_t Lanes>
 struct LinkedChains {
     static_assert(Lanes == 1 || Lanes == 4, "one or four offsets to a word");
-    static constexpr uint32_t LaneCount = Lanes;
     using Group = std::conditional_t<Lanes == 1, uint16_t, uint64_t>;
 
     uint16_t heads[Lanes * KeyCount];
@@ -114,17 +113,22 @@ struct LinkedChains {
     }
 
     // Calls visit(candidate) for the candidates from the newest of `group` back to `lowest`, newest first,
-    // until visit returns false.
+    // until visit returns false. Returns the candidates of the links walked past (a measure of cost,
+    // counted by whole links). Written out lane by lane: this loop is most of the search.
     template <typename Visit>
-    void walk(Group group, uint32_t lowest, Visit&& visit) const {
+    uint32_t walk(Group group, uint32_t lowest, Visit&& visit) const {
+        uint32_t passed = 0;
         for (;;) {
             // The next group is fetched before this one is visited; any slot may be read.
             const Group next = olderThan(lane(group, Lanes - 1));
+#pragma GCC unroll 4
             for (uint32_t index = 0; index < Lanes; ++index) {
                 const uint32_t candidate = lane(group, index);
-                if (candidate < lowest || !visit(candidate)) return;
+                if (candidate < lowest) return passed;
+                if (!visit(candidate)) return passed;
             }
             group = next;
+            passed += Lanes;
         }
     }
 };
@@ -279,6 +283,17 @@ struct MatchFinder {
         if (linked16 < linkFrom) linked16 = linkFrom;
     }
 
+    // Lowers lazy chains linked up to `linkedUpTo` after the window move. Chains that hold no position the
+    // move keeps are emptied, which costs less than lowering every offset in them to 0.
+    template <typename... Chains>
+    static void lowerLazy(uint32_t linkedUpTo, Chains&... chains) {
+        if (linkedUpTo > SlideDistance) {
+            (chains.lower(), ...);
+        } else {
+            (chains.clear(), ...);
+        }
+    }
+
     // Moves the last HistoryBytes bytes before offset WindowBytes down to offset 0; the caller lowers its
     // offsets by SlideDistance.
     void slide() {
@@ -286,20 +301,8 @@ struct MatchFinder {
         lowerOffsets(pairs, 1u << PairBits);
         chains3.lower();
         chains4.lower();
-        // A lazy chain that holds no position the move keeps is emptied, which costs less than lowering
-        // every offset in it to 0.
-        if (linkedWide > SlideDistance) {
-            chains5.lower();
-            chains8.lower();
-        } else {
-            chains5.clear();
-            chains8.clear();
-        }
-        if (linked16 > SlideDistance) {
-            chains16.lower();
-        } else {
-            chains16.clear();
-        }
+        lowerLazy(linkedWide, chains5, chains8);
+        lowerLazy(linked16, chains16);
         linked = linked > SlideDistance ? linked - SlideDistance : 0;
         linkedWide = linkedWide > SlideDistance ? linkedWide - SlideDistance : 0;
         linked16 = linked16 > SlideDistance ? linked16 - SlideDistance : 0;
@@ -383,28 +386,16 @@ struct MatchFinder {
         // candidate c's bytes there are at probed + c.
         uint32_t probe = load32(s + best - 3);
         const uint8_t* probed = window + best - 3;
-        uint32_t visited = 0;
-        // Written out lane by lane, with every value in a register: this loop is most of the search.
-        for (;;) {
-            const typename Chain::Group next = chain.olderThan(Chain::lane(group, Chain::LaneCount - 1));
-#pragma GCC unroll 4
-            for (uint32_t index = 0; index < Chain::LaneCount; ++index) {
-                const uint32_t candidate = Chain::lane(group, index);
-                if (candidate < lowest) goto walked;
-                if (load32(probed + candidate) != probe) [[likely]] continue;
-                const uint32_t length = commonLength(window + candidate, s, limit);
-                if (length <= best) continue;
-                best = length;
-                bestPosition = candidate;
-                probe = load32(s + best - 3);
-                probed = window + best - 3;
-                if (length >= bound) goto walked;
-            }
-            group = next;
-            visited += Chain::LaneCount;
-        }
-    walked:
-        steps += visited;
+        steps += chain.walk(group, lowest, [&](uint32_t candidate) {
+            if (load32(probed + candidate) != probe) [[likely]] return true;
+            const uint32_t length = commonLength(window + candidate, s, limit);
+            if (length <= best) return true;
+            best = length;
+            bestPosition = candidate;
+            probe = load32(s + best - 3);
+            probed = window + best - 3;
+            return length < bound;
+        });
         if (bestPosition == 0) return Match{0, 0};
         return Match{best, position - bestPosition - 1};
     }
