@@ -22,6 +22,9 @@
 #include <sys/file.h>
 #include <unistd.h>
 #endif
+#if defined(__linux__)
+#include <sys/random.h>
+#endif
 
 namespace bxa::platform {
 
@@ -98,10 +101,21 @@ bool processIsRunning(long process) {
 #endif
 }
 
-std::string newWorkingName() {
+// 32 unpredictable bits. On Linux they come from the kernel's generator: a std::random_device there may
+// use the processor's seed instruction, which costs tens of microseconds under a hypervisor, and an unpack
+// names a working file for every record.
+uint32_t randomBits() {
+#if defined(__linux__)
+    uint32_t bits = 0;
+    if (::getrandom(&bits, sizeof bits, GRND_NONBLOCK) == static_cast<ssize_t>(sizeof bits)) return bits;
+#endif
     std::random_device random;
+    return static_cast<uint32_t>(random());
+}
+
+std::string newWorkingName() {
     char hex[9];
-    std::snprintf(hex, sizeof hex, "%08x", static_cast<unsigned>(random()));
+    std::snprintf(hex, sizeof hex, "%08x", static_cast<unsigned>(randomBits()));
     return std::string(WorkingPrefix) + std::to_string(currentProcess()) + "-" + hex + std::string(WorkingSuffix);
 }
 
