@@ -39,7 +39,12 @@ bool runInOrder(size_t count, unsigned threads, size_t window, const OrderedStep
     std::vector<uint64_t> costs(steps.cost ? count : 0);
     for (size_t i = 0; i < costs.size(); ++i) costs[i] = steps.cost(i);
     std::mutex mutex;
-    std::condition_variable changed;
+    // Each side is woken only by what it waits for: the calling thread by the end of the item it is to
+    // finish next, the workers by room in the window or the end of the run. A wake-up for nothing costs
+    // a switch of processor, which on a machine with few cores takes it from a worker.
+    std::condition_variable itemDone;
+    std::condition_variable roomMade;
+    size_t awaited = 0;  // the item the calling thread finishes next
     std::vector<bool> begun(count, false);
     std::vector<bool> done(count, false);
     size_t first = 0;     // the first item not begun
@@ -60,14 +65,14 @@ bool runInOrder(size_t count, unsigned threads, size_t window, const OrderedStep
     auto worker = [&] {
         std::unique_lock<std::mutex> lock(mutex);
         for (;;) {
-            changed.wait(lock, [&] { return stop || first == count || first < finished + window; });
+            roomMade.wait(lock, [&] { return stop || first == count || first < finished + window; });
             if (stop || first == count) return;
             const size_t item = pick();
             lock.unlock();
             steps.work(item, false);
             lock.lock();
             done[item] = true;
-            changed.notify_all();
+            if (item == awaited) itemDone.notify_one();
         }
     };
     // More workers than items in the window would only wait. A thread the system refuses is done without.
@@ -87,14 +92,15 @@ bool runInOrder(size_t count, unsigned threads, size_t window, const OrderedStep
             std::lock_guard<std::mutex> lock(mutex);
             stop = true;
         }
-        changed.notify_all();
+        roomMade.notify_all();
         for (std::thread& thread : pool) thread.join();
     };
 
     for (size_t i = 0; i < count; ++i) {
         {
             std::unique_lock<std::mutex> lock(mutex);
-            changed.wait(lock, [&] { return done[i]; });
+            awaited = i;
+            itemDone.wait(lock, [&] { return done[i]; });
         }
         const Finish outcome = steps.finish(i, false);
         if (outcome == Finish::Stop) {
@@ -112,7 +118,7 @@ bool runInOrder(size_t count, unsigned threads, size_t window, const OrderedStep
             std::lock_guard<std::mutex> lock(mutex);
             finished = i + 1;
         }
-        changed.notify_all();
+        roomMade.notify_one();
     }
     endPool();
     return true;

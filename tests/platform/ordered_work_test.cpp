@@ -83,6 +83,30 @@ TEST(OrderedWork, FinishesEveryItemInOrderAfterItsWorkWithinTheWindow) {
     }
 }
 
+// Work and finishes of uneven length, so that workers wait for room in the window and the finishing
+// thread waits for items finished out of order: a wake-up lost on either side would hang the run.
+TEST(OrderedWork, WorkersAndTheFinisherWaitForEachOtherWithoutLosingAWakeUp) {
+    auto spin = [](size_t rounds) {
+        volatile size_t sink = 0;
+        for (size_t r = 0; r < rounds; ++r) sink = sink + r;
+    };
+    for (unsigned threads : {2u, 3u, 8u}) {
+        for (size_t window : {size_t{1}, size_t{2}, size_t{5}}) {
+            std::vector<size_t> finished;
+            OrderedSteps steps;
+            steps.work = [&](size_t i, bool) { spin((i * 7919) % 13 * 2000); };
+            steps.finish = [&](size_t i, bool) {
+                spin(i % 3 == 0 ? 20000 : 0);
+                finished.push_back(i);
+                return Finish::Next;
+            };
+            steps.cost = [](size_t i) { return uint64_t{i % 4}; };
+            ASSERT_TRUE(runInOrder(300, threads, window, steps));
+            EXPECT_EQ(finished, upTo(300)) << threads << " threads, window " << window;
+        }
+    }
+}
+
 TEST(OrderedWork, AStopEndsTheRunAndNothingAfterItIsFinished) {
     for (unsigned threads : {1u, 2u, 8u}) {
         Trace trace;
