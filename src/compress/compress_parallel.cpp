@@ -114,6 +114,10 @@ struct Segment {
     SegmentInput input;
     uint64_t inputSize;  // the input's length when this is the last segment, else UINT64_MAX
     bool first;          // the segment starts the input
+    // Part 0 goes on with the parse of the previous segment, which it coded alone: its window and indexes
+    // hold everything a fresh start would rebuild (a segment coded on one thread thus costs what the coder
+    // on one thread does).
+    bool continued;
     Part* parts[MaxCompressThreads];
     unsigned partCount;
 };
@@ -126,7 +130,9 @@ void codePart(Segment& segment, unsigned index) {
     void* context = &segment.input;
     startWriter(coder.writer, part.output, NeverFlush, nullptr, nullptr);
     part.startCount = 0;
-    if (index == 0 && segment.first) {
+    if (index == 0 && segment.continued) {
+        // The cursor stands where the previous segment's parse ended, and reads on from this segment.
+    } else if (index == 0 && segment.first) {
         startAtBeginning(coder, part.cursor, copyFromSegment, context);
     } else {
         startAt(coder, part.cursor, part.start, index == 0, segment.inputSize, copyFromSegment, context);
@@ -345,6 +351,7 @@ int compressInSegments(ReadCallback read, WriteCallback write, SharedState& stat
         }
         if (!last) {
             carried = inputPosition(segment.parts[partCount - 1]->cursor);
+            segment.continued = partCount == 1;
             // The last HistoryBytes bytes become the history of the next segment (a full segment holds
             // more than that).
             copyFromSegment(state.history, available - HistoryBytes, HistoryBytes, &segment.input);
