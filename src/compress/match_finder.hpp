@@ -173,9 +173,12 @@ struct ForwardChains {
     }
 };
 
-// The search keeps three indexes up to date at every position as the coding passes it (so none holds a
-// position less than 2 bytes back), and two wider chains linked only when a search needs them:
-//  - the newest position of each hash of two bytes: the nearest sharing 2 bytes when none shares 3;
+// The search keeps two chains up to date at every position as the coding passes it (so none holds a
+// position less than 2 bytes back), and three indexes linked only when a search needs them:
+//  - the newest position of each hash of two bytes: the nearest sharing 2 bytes when none shares 3. Kept
+//    up to date with the chains while the 4-byte chains are searched alone (on text, which often needs
+//    it); in the wide way (on records, which seldom get that far) only a search that needs it catches it
+//    up, over the positions a coded 2-byte match may come from;
 //  - chains by a hash of 3 bytes: the nearest sharing 3 bytes when none shares 4;
 //  - chains by a hash of 4 bytes, four to a link: every candidate sharing 4 or more;
 //  - the wide way, searched first while that has lately cost less than walking the 4-byte chains alone
@@ -210,6 +213,7 @@ struct MatchFinder {
     uint32_t linked;      // next position to index in the indexes kept up to date
     uint32_t linkedWide;
     uint32_t linked16;
+    uint32_t linkedPairs;
     bool wide;                // the wide way is searched first
     uint32_t periodSearches;  // searches in the current period
     uint32_t probeAfter;      // periods until the other way is tried again
@@ -255,6 +259,7 @@ struct MatchFinder {
         linked = 0;
         linkedWide = 0;
         linked16 = 0;
+        linkedPairs = 0;
         wide = false;
         periodSearches = 0;
         probeAfter = FirstProbe;
@@ -281,6 +286,7 @@ struct MatchFinder {
         if (linked < linkFrom) linked = linkFrom;
         if (linkedWide < linkFrom) linkedWide = linkFrom;
         if (linked16 < linkFrom) linked16 = linkFrom;
+        if (linkedPairs < linkFrom) linkedPairs = linkFrom;
     }
 
     // Lowers lazy chains linked up to `linkedUpTo` after the window move. Chains that hold no position the
@@ -306,18 +312,35 @@ struct MatchFinder {
         linked = linked > SlideDistance ? linked - SlideDistance : 0;
         linkedWide = linkedWide > SlideDistance ? linkedWide - SlideDistance : 0;
         linked16 = linked16 > SlideDistance ? linked16 - SlideDistance : 0;
+        linkedPairs = linkedPairs > SlideDistance ? linkedPairs - SlideDistance : 0;
     }
 
     void linkUpTo(uint32_t stop) {
+        if (!wide && linkedPairs == linked) {
+            linkNarrowUpTo<true>(stop);
+            linkedPairs = linked;
+        } else {
+            linkNarrowUpTo<false>(stop);
+        }
+    }
+
+    template <bool WithPairs>
+    void linkNarrowUpTo(uint32_t stop) {
         // A local count: the stores through byte copies could otherwise alias it.
         uint32_t next = linked;
         for (; next < stop; ++next) {
             const uint64_t head = load64(window + next);
-            pairs[hash2(head)] = static_cast<uint16_t>(next);
+            if constexpr (WithPairs) pairs[hash2(head)] = static_cast<uint16_t>(next);
             chains3.link(hash3(head), next);
             chains4.link(hash4(head), next);
         }
         if (next > linked) linked = next;
+    }
+
+    void linkPairsUpTo(uint32_t stop, uint32_t lowest) {
+        uint32_t next = linkedPairs > lowest ? linkedPairs : lowest;
+        for (; next < stop; ++next) pairs[hash2(load16(window + next))] = static_cast<uint16_t>(next);
+        if (next > linkedPairs) linkedPairs = next;
     }
 
     void linkWideUpTo(uint32_t stop, uint32_t lowest) {
@@ -464,7 +487,6 @@ struct MatchFinder {
         touchedHeads ^= chains4.newest(hash4(load64(s + 1)));
         // The narrower indexes are read before the 4-byte walk, whose outcome they usually wait on.
         const uint32_t newest3 = Fresh ? chains3.newest(hash3(head)) : 0;
-        const uint32_t newestPair = Fresh ? pairs[hash2(head)] : 0;
 
         if (limit >= 4) {
             const uint64_t group4 = chains4.newest(hash4(head));
@@ -502,11 +524,13 @@ struct MatchFinder {
             if (nearest != 0) return Match{3, position - nearest - 1};
             if (atLeast >= 3) return Match{0, 0};
         }
-        // The slot holds the newest position whose pair has its hash: the nearest with this pair if it has
-        // it, else any nearer one lies below it (a byte scan, at most ShortMatchReach long).
+        // The slot holds the newest position from `near` on whose pair has its hash: the nearest with this
+        // pair if it has it, else any nearer one lies below it (a byte scan, at most ShortMatchReach long).
+        // A slot no position from `near` on has set holds one below it, or 0.
         const uint32_t near = position - ShortMatchReach > lowest ? position - ShortMatchReach : lowest;
         const uint32_t pair = static_cast<uint32_t>(head) & 0xFFFFu;
-        for (uint32_t candidate = newestPair; candidate >= near; --candidate) {
+        linkPairsUpTo(position - 1, near);
+        for (uint32_t candidate = pairs[hash2(pair)]; candidate >= near; --candidate) {
             if (load16(window + candidate) == pair) return Match{2, position - candidate - 1};
         }
         return Match{0, 0};
