@@ -25,8 +25,9 @@ inline constexpr uint32_t LookAhead = MaxMatch;
 inline constexpr uint32_t HistoryBytes = LookAhead + MaxDictionarySize;
 // The window holds the history and then blocks one after another; when the next block would not fit,
 // everything moves down by SlideDistance, which keeps the last HistoryBytes. Moving rarely keeps the cost
-// of the move and of lowering the stored offsets small beside the coding.
-inline constexpr uint32_t BlocksPerSlide = 8;
+// of the move and of lowering the stored offsets small beside the coding: as many blocks as 16-bit offsets
+// allow.
+inline constexpr uint32_t BlocksPerSlide = 14;
 inline constexpr uint32_t SlideDistance = BlocksPerSlide * BlockSize;
 inline constexpr uint32_t WindowBytes = HistoryBytes + SlideDistance;
 // Longest key of the chains; the window keeps this many spare bytes so that hashing a position near the
