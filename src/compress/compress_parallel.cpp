@@ -130,11 +130,10 @@ void codePart(Segment& segment, unsigned index) {
     void* context = &segment.input;
     startWriter(coder.writer, part.output, NeverFlush, nullptr, nullptr);
     part.startCount = 0;
-    if (index == 0 && segment.continued) {
-        // The cursor stands where the previous segment's parse ended, and reads on from this segment.
-    } else if (index == 0 && segment.first) {
+    // A continued part 0 keeps its cursor where the previous segment's parse ended, and reads on from here.
+    if (index == 0 && segment.first) {
         startAtBeginning(coder, part.cursor, copyFromSegment, context);
-    } else {
+    } else if (index != 0 || !segment.continued) {
         startAt(coder, part.cursor, part.start, index == 0, segment.inputSize, copyFromSegment, context);
     }
     if (index != 0) {

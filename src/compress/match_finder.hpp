@@ -331,16 +331,18 @@ struct MatchFinder {
         uint32_t next = linked;
         for (; next < stop; ++next) {
             const uint64_t head = load64(window + next);
-            if constexpr (WithPairs) pairs[hash2(head)] = static_cast<uint16_t>(next);
+            if constexpr (WithPairs) linkPair(head, next);
             chains3.link(hash3(head), next);
             chains4.link(hash4(head), next);
         }
         if (next > linked) linked = next;
     }
 
+    void linkPair(uint64_t head, uint32_t position) { pairs[hash2(head)] = static_cast<uint16_t>(position); }
+
     void linkPairsUpTo(uint32_t stop, uint32_t lowest) {
         uint32_t next = linkedPairs > lowest ? linkedPairs : lowest;
-        for (; next < stop; ++next) pairs[hash2(load16(window + next))] = static_cast<uint16_t>(next);
+        for (; next < stop; ++next) linkPair(load16(window + next), next);
         if (next > linkedPairs) linkedPairs = next;
     }
 
