@@ -141,10 +141,12 @@ void decodePending(File& archive, const Directory& workDir, PendingRecord& pendi
     pending.path = workDir.pathOf(pending.entry.name);
     platform::OpenFailure failure = platform::OpenFailure::None;
     pending.parent = workDir.parentOf(pending.entry.name, pending.leaf, &failure);
+    bool replaces = false;
     if (pending.parent) {
         switch (pending.parent.typeOf(pending.leaf)) {
             case platform::EntryType::Directory: failure = platform::OpenFailure::IsDirectory; break;
             case platform::EntryType::Other: failure = platform::OpenFailure::NotRegular; break;
+            case platform::EntryType::Regular: replaces = true; [[fallthrough]];
             default: pending.file = pending.parent.createWorkingFile(&failure); break;
         }
     }
@@ -156,6 +158,10 @@ void decodePending(File& archive, const Directory& workDir, PendingRecord& pendi
         console.err("\nAborting...\n");
         return;
     }
+    // A rename over an existing file makes some file systems write the new file's data out first, so
+    // that a crash cannot leave it empty; starting that here lets it run beside the other records instead
+    // of in the thread that puts them in place one by one.
+    if (replaces) pending.file.file().startWriteBack();
     pending.decoded = true;
 }
 
