@@ -64,6 +64,27 @@ TEST(Directory, AWorkingFileAppearsUnderItsNameOnlyWhenCommitted) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 1);
 }
 
+TEST(Directory, CommitsOverAFileKeepNoDescriptorOfTheReplacedOne) {
+    if (!fs::is_directory("/proc/self/fd")) GTEST_SKIP() << "no /proc/self/fd";
+    ScratchDir dir;
+    Directory directory = Directory::open(dir.path().string());
+    writeFile(dir.path() / "target", "first");
+    // A reader of the old file keeps what it opened.
+    File reader = File::openForReading(dir / "target");
+    const auto openDescriptors = [] { return std::distance(fs::directory_iterator("/proc/self/fd"), {}); };
+    const auto before = openDescriptors();
+    for (int round = 0; round < 20; ++round) {
+        WorkingFile working = directory.createWorkingFile();
+        working.file().write("round " + std::to_string(round));
+        ASSERT_TRUE(working.commit("target", round % 2 == 0));
+    }
+    EXPECT_EQ(openDescriptors(), before);
+    EXPECT_EQ(readFile(dir.path() / "target"), "round 19");
+    char old[5];
+    ASSERT_EQ(reader.read(old, sizeof old), sizeof old);
+    EXPECT_EQ(std::string(old, sizeof old), "first");
+}
+
 TEST(Directory, ACommitReplacesASymbolicLinkButNeverADirectoryOrFifo) {
     ScratchDir dir;
     Directory directory = Directory::open(dir.path().string());
