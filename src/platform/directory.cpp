@@ -491,14 +491,20 @@ bool WorkingFile::setPermissions(const FilePermissions& permissions) {
 
 namespace {
 
-// A file about to be replaced, held open across the rename (never read). The system then frees its blocks
-// when this closes it, after the rename, rather than within the rename, which holds the directory's lock:
-// on a file system that discards freed blocks at once, freeing waits for the disk, and every file created
-// in the directory meanwhile (by the other threads of an unpack, say) would wait with it.
+// A file about to be replaced, held across the rename (never read). The system then frees its blocks when
+// this lets it go, after the rename, rather than within the rename, which holds the directory's lock: on a
+// file system that discards freed blocks at once, freeing waits for the disk, and every file created in the
+// directory meanwhile (by the other threads of an unpack, say) would wait with it. Where the system has
+// them, a path-only descriptor holds it without opening it, so that nothing put there in the meantime (a
+// device, say) is opened.
 class ReplacedFile {
 public:
-    ReplacedFile(int directory, const std::string& leaf)
-        : descriptor_(::openat(directory, leaf.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)) {}
+#if defined(O_PATH)
+    static constexpr int HoldFlags = O_PATH | O_NOFOLLOW | O_CLOEXEC;
+#else
+    static constexpr int HoldFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+#endif
+    ReplacedFile(int directory, const std::string& leaf) : descriptor_(::openat(directory, leaf.c_str(), HoldFlags)) {}
     ReplacedFile(const ReplacedFile&) = delete;
     ReplacedFile& operator=(const ReplacedFile&) = delete;
     ~ReplacedFile() {
