@@ -89,23 +89,25 @@ struct LinkedChains {
     uint16_t heads[Lanes * KeyCount];
     uint16_t older[Lanes * RingSize];
 
-    static Group load(const uint16_t* lanes) {
+    // The group at `index` of `lanes`, addressed in bytes so that the index scales in the address.
+    static Group load(const uint16_t* lanes, size_t index) {
         Group group;
-        std::memcpy(&group, lanes, sizeof(group));
+        std::memcpy(&group, reinterpret_cast<const unsigned char*>(lanes) + sizeof(Group) * index, sizeof(group));
         return group;
     }
-    static void store(uint16_t* lanes, Group group) { std::memcpy(lanes, &group, sizeof(group)); }
+    static void store(uint16_t* lanes, size_t index, Group group) {
+        std::memcpy(reinterpret_cast<unsigned char*>(lanes) + sizeof(Group) * index, &group, sizeof(group));
+    }
     static uint32_t lane(Group group, uint32_t index) {
         return static_cast<uint32_t>(group >> (16 * index)) & 0xFFFFu;
     }
 
-    Group newest(uint32_t key) const { return load(heads + Lanes * key); }
-    Group olderThan(uint32_t position) const { return load(older + Lanes * (position % RingSize)); }
+    Group newest(uint32_t key) const { return load(heads, key); }
+    Group olderThan(uint32_t position) const { return load(older, position % RingSize); }
     void link(uint32_t key, uint32_t position) {
         const Group group = newest(key);
-        store(older + Lanes * (position % RingSize), group);
-        store(heads + Lanes * key,
-              static_cast<Group>(Lanes == 1 ? position : (uint64_t{group} << 16) | position));
+        store(older, position % RingSize, group);
+        store(heads, key, static_cast<Group>(Lanes == 1 ? position : (uint64_t{group} << 16) | position));
     }
     void clear() { std::memset(heads, 0, sizeof(heads)); }
     void lower() {
