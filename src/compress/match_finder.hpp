@@ -66,6 +66,15 @@ inline uint64_t load64(const uint8_t* bytes) {
     return value;
 }
 
+// Asks for the cache line at `address` ahead of its use; only a hint, which changes no result.
+inline void prefetch(const void* address) {
+#if defined(__GNUC__)
+    __builtin_prefetch(address);
+#else
+    (void)address;
+#endif
+}
+
 // Lowers window offsets by SlideDistance after the window move; offsets that fall out of the window become
 // 0. A saturating subtraction, one vector instruction per eight offsets.
 inline void lowerOffsets(uint16_t* values, uint32_t count) {
@@ -103,6 +112,7 @@ struct LinkedChains {
     }
 
     Group newest(uint32_t key) const { return load(heads, key); }
+    void prefetchNewest(uint32_t key) const { prefetch(heads + Lanes * key); }
     Group olderThan(uint32_t position) const { return load(older, position % RingSize); }
     void link(uint32_t key, uint32_t position) {
         const Group group = newest(key);
@@ -455,6 +465,8 @@ struct MatchFinder {
     // sharing 8 or more, else the longest sharing 5 to 7, else the nearest sharing 4.
     Match searchWide(uint32_t position, uint32_t lowest, uint32_t limit, uint32_t atLeast, uint64_t head,
                      uint64_t group4, uint32_t& steps) {
+        chains8.prefetchNewest(hash8(head));
+        chains5.prefetchNewest(hash5(head));
         linkWideUpTo(position - 1, lowest);
         Match match = longestInChain(chains8, chains8.newest(hash8(head)), position, lowest, limit,
                                      atLeast > 8 ? atLeast - 1 : 7, limit, steps);
@@ -484,11 +496,15 @@ struct MatchFinder {
     Match search(uint32_t position, uint32_t atLeast) {
         const uint32_t limit = end - position < MaxMatch ? end - position : MaxMatch;
         if (limit < 2 || limit < atLeast) return Match{0, 0};
+        const uint8_t* s = window + position;
+        const uint64_t head = load64(s);
+        // The heads read first are fetched while the positions before this one are linked (linking may
+        // change what they hold, not where they are).
+        chains4.prefetchNewest(hash4(head));
+        if (Fresh) chains3.prefetchNewest(hash3(head));
         linkUpTo(position - 1);
         const uint32_t reach = position - (dictionarySize - 1);
         const uint32_t lowest = reach > indexStart ? reach : indexStart;
-        const uint8_t* s = window + position;
-        const uint64_t head = load64(s);
         touchedHeads ^= chains4.newest(hash4(load64(s + 1)));
         // The narrower indexes are read before the 4-byte walk, whose outcome they usually wait on.
         const uint32_t newest3 = Fresh ? chains3.newest(hash3(head)) : 0;
