@@ -234,6 +234,10 @@ struct MatchFinder {
     uint32_t periodCost;
     uint32_t averageCost[2];  // per way: recent periods' costs, each weighing a quarter of the last
     bool probing;             // the current period tries the way not in use
+    // The wide way's chains and the 16-byte chains are emptied when first linked, so that a stream that
+    // never needs them (every short one) does not pay for clearing them.
+    bool wideCleared;
+    bool fullCleared;
     // Holds nothing of use: reading the next position's 4-byte heads early lets a cache miss on them
     // overlap the current search.
     uint64_t touchedHeads;
@@ -286,9 +290,8 @@ struct MatchFinder {
         std::memset(pairs, 0, sizeof(pairs));
         chains3.clear();
         chains4.clear();
-        chains5.clear();
-        chains8.clear();
-        chains16.clear();
+        wideCleared = false;
+        fullCleared = false;
     }
 
     // Opens a block: positions from `first` on may be candidates, the input ends at `inputEnd`, and no
@@ -320,8 +323,8 @@ struct MatchFinder {
         lowerOffsets(pairs, 1u << PairBits);
         chains3.lower();
         chains4.lower();
-        lowerLazy(linkedWide, chains5, chains8);
-        lowerLazy(linked16, chains16);
+        if (wideCleared) lowerLazy(linkedWide, chains5, chains8);
+        if (fullCleared) lowerLazy(linked16, chains16);
         linked = linked > SlideDistance ? linked - SlideDistance : 0;
         linkedWide = linkedWide > SlideDistance ? linkedWide - SlideDistance : 0;
         linked16 = linked16 > SlideDistance ? linked16 - SlideDistance : 0;
@@ -359,6 +362,11 @@ struct MatchFinder {
     }
 
     void linkWideUpTo(uint32_t stop, uint32_t lowest) {
+        if (!wideCleared) {
+            chains5.clear();
+            chains8.clear();
+            wideCleared = true;
+        }
         uint32_t next = linkedWide > lowest ? linkedWide : lowest;
         if (stop > next && stop - next <= CatchUp) periodCost += stop - next;
         for (; next < stop; ++next) {
@@ -370,6 +378,10 @@ struct MatchFinder {
     }
 
     void link16UpTo(uint32_t stop, uint32_t lowest) {
+        if (!fullCleared) {
+            chains16.clear();
+            fullCleared = true;
+        }
         if (linked16 < lowest) linked16 = lowest;
         for (; linked16 < stop; ++linked16) chains16.link(hash16(window + linked16), linked16);
     }
