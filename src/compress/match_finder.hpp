@@ -286,7 +286,9 @@ struct MatchFinder {
         averageCost[1] = 0;
         probing = false;
         touchedHeads = 0;
-        std::memset(window, 0, sizeof(window));
+        // Only the bytes before the first block are read before the coding writes them; those past the
+        // input are cleared as each block opens.
+        std::memset(window, 0, HistoryBytes);
         std::memset(pairs, 0, sizeof(pairs));
         chains3.clear();
         chains4.clear();
@@ -299,6 +301,8 @@ struct MatchFinder {
     void beginBlock(uint32_t first, uint32_t inputEnd, uint32_t linkFrom) {
         indexStart = first;
         end = inputEnd;
+        // Hashes near the end of the input read up to SpareBytes past it; they read zeros.
+        std::memset(window + inputEnd, 0, SpareBytes);
         if (linked < linkFrom) linked = linkFrom;
         if (linkedWide < linkFrom) linkedWide = linkFrom;
         if (linked16 < linkFrom) linked16 = linkFrom;
