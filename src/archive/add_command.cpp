@@ -94,10 +94,7 @@ bool addFile(TocList& toc, const std::string& archivePath, const std::string& wo
     // Without its table the archive would be rebuilt without its records; leave it alone.
     if (!tableRead) return false;
     const int64_t archiveLength = reading.archive.length().value_or(-1);
-    if (!isWellFormedArchive(toc, archiveLength)) {
-        reportNotWellFormed(archivePath, console);
-        return false;
-    }
+    if (!checkRebuildable(toc, archiveLength, archivePath, console)) return false;
     RebuildPlan plan;
     plan.frontStart = toc.empty() ? static_cast<int64_t>(ArchiveHeaderSize) : toc[0].dataOffset;
     plan.frontEnd = plan.frontStart;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "archive/catalog.hpp"
 #include "archive/command_support.hpp"
 
 namespace bxa {
@@ -90,7 +91,9 @@ bool NewArchive::install(platform::Console& console, platform::File* oldArchive)
     return false;
 }
 
-bool isWellFormedArchive(const TocList& toc, int64_t archiveLength) {
+namespace {
+
+bool recordsLieBackToBack(const TocList& toc, int64_t archiveLength) {
     int64_t expected = static_cast<int64_t>(ArchiveHeaderSize + TocRecordSize * toc.size());
     for (const TocEntry& entry : toc) {
         if (entry.dataOffset != expected || entry.storedSize < 0) return false;
@@ -99,10 +102,26 @@ bool isWellFormedArchive(const TocList& toc, int64_t archiveLength) {
     return expected <= archiveLength;
 }
 
-void reportNotWellFormed(const std::string& archivePath, platform::Console& console) {
-    console.out("\nError: BXA file (%s) is not well formed (its records do not lie back to back); "
-                "unpack and pack it to rebuild it\n",
-                archivePath.c_str());
+}  // namespace
+
+bool checkRebuildable(const TocList& toc, int64_t archiveLength, const std::string& archivePath,
+                      platform::Console& console) {
+    if (!recordsLieBackToBack(toc, archiveLength)) {
+        console.out("\nError: BXA file (%s) is not well formed (its records do not lie back to back); "
+                    "unpack and pack it to rebuild it\n",
+                    archivePath.c_str());
+        return false;
+    }
+    for (const TocEntry& entry : toc) {
+        if (entry.name.size() > MaxRecordNameLength) {
+            console.out("\nError: Record name (%s) in BXA file (%s) fills its whole table field, which a rebuilt "
+                        "archive cannot hold; unpack the archive, rename the file to at most %zu characters and "
+                        "pack it\n",
+                        printableName(entry.name).c_str(), archivePath.c_str(), MaxRecordNameLength);
+            return false;
+        }
+    }
+    return true;
 }
 
 bool Rebuild::reportWriteFailure() {

@@ -74,12 +74,14 @@ private:
     std::vector<platform::WorkingFile> spareParts_;
 };
 
-// True when the records lie back to back in table order from the end of the table, as every writer lays
-// them out, and end within `archiveLength`. Rebuilding copies the data around the changed record in
-// blocks, which is only right for such an archive.
-bool isWellFormedArchive(const TocList& toc, int64_t archiveLength);
-
-void reportNotWellFormed(const std::string& archivePath, platform::Console& console);
+// Whether replace and add may rebuild the archive, printing why not on standard output:
+//  - its records lie back to back in table order from the end of the table, as every writer lays them out,
+//    and end within `archiveLength` (rebuilding copies the data around the changed record in blocks,
+//    which is only right for such an archive);
+//  - every name fits its table field with a NUL after it, as the writers store names. An older writer
+//    could fill the whole field; a rebuild would cut such a name and so rename a record nobody touched.
+bool checkRebuildable(const TocList& toc, int64_t archiveLength, const std::string& archivePath,
+                      platform::Console& console);
 
 // Where the changed record goes: the old archive's bytes [frontStart, frontEnd) come before it, and
 // [backStart, backEnd) after it.

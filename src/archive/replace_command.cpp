@@ -48,10 +48,7 @@ bool replaceRecord(TocList& toc, const std::string& archivePath, const std::stri
         console.out("\nError: Could not find record (%s); check record name and case\n\n", recordName.c_str());
         return false;
     }
-    if (!isWellFormedArchive(toc, archiveLength)) {
-        reportNotWellFormed(archivePath, console);
-        return false;
-    }
+    if (!checkRebuildable(toc, archiveLength, archivePath, console)) return false;
     toc[index].originalSize = static_cast<int32_t>(source.size);
     if (!rebuild.encode(source, threads) || !rebuild.finish()) return false;
     console.out("Done\n");

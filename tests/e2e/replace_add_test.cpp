@@ -124,6 +124,32 @@ TEST_F(ReplaceAdd, ReplaceFailuresLeaveTheArchiveUnchanged) {
     EXPECT_EQ(after, work);
 }
 
+// An older writer could fill a name's whole table field, with no NUL after it. Writing the table back would
+// cut that name and so rename a record nobody touched: replace and add refuse the archive instead.
+TEST_F(ReplaceAdd, ANameFillingItsWholeTableFieldStopsAnUpdateBeforeAnythingChanges) {
+    const std::string fitting = std::string(27, 'n') + ".DAT";  // 31 characters, the most a field holds
+    writeWorkDir(at("work"), {{"a.DAT", 0, "abc"}, {fitting, 0, "xyz"}});
+    ASSERT_EQ(bxa({"-p", "a.BXA", "work"}).err, "");
+    std::string archive = readFile(at("a.BXA"));
+    // The second record's name field: after the 16-byte header, one 48-byte record and 16 bytes of numbers.
+    const size_t lastNameByte = 16 + 48 + 16 + 31;
+    ASSERT_EQ(archive[lastNameByte], '\0');
+    archive[lastNameByte] = 'X';
+    writeFile(at("a.BXA"), archive);
+    const std::string refusal = "\nError: Record name (" + fitting + "X) in BXA file (a.BXA) fills its whole table "
+                                "field, which a rebuilt archive cannot hold; unpack the archive, rename the file "
+                                "to at most 31 characters and pack it\n";
+
+    RunResult replaced = bxa({"-p", "-f", "a.DAT", "a.BXA", "work"});
+    EXPECT_TRUE(failedWithPrompt(replaced));
+    EXPECT_NE(replaced.out.find(refusal), std::string::npos) << replaced.out;
+    writeFile(at("work") / "new.DAT", "new");
+    RunResult added = bxa({"-a", "-f", "new.DAT", "a.BXA", "work"});
+    EXPECT_TRUE(failedWithPrompt(added));
+    EXPECT_NE(added.out.find(refusal), std::string::npos) << added.out;
+    EXPECT_EQ(readFile(at("a.BXA")), archive);
+}
+
 TEST_F(ReplaceAdd, WithoutItsTableTheArchiveIsNeverRebuilt) {
     writeWorkDir(at("work"), {{"a.DAT", 0, "abc"}});
     ASSERT_EQ(bxa({"-p", "a.BXA", "work"}).err, "");
