@@ -234,10 +234,11 @@ struct MatchFinder {
     uint32_t periodCost;
     uint32_t averageCost[2];  // per way: recent periods' costs, each weighing a quarter of the last
     bool probing;             // the current period tries the way not in use
-    // The wide way's chains and the 16-byte chains are emptied when first linked, so that a stream that
-    // never needs them (every short one) does not pay for clearing them.
-    bool wideCleared;
-    bool fullCleared;
+    // Whether the wide way's chains (the 16-byte chains) hold only positions of this stream. They are
+    // emptied when next linked after the stream starts or after a window move that keeps none of their
+    // positions, so that a stream that never needs them (every short one) never clears them.
+    bool wideReady;
+    bool fullReady;
     // Holds nothing of use: reading the next position's 4-byte heads early lets a cache miss on them
     // overlap the current search.
     uint64_t touchedHeads;
@@ -292,8 +293,8 @@ struct MatchFinder {
         std::memset(pairs, 0, sizeof(pairs));
         chains3.clear();
         chains4.clear();
-        wideCleared = false;
-        fullCleared = false;
+        wideReady = false;
+        fullReady = false;
     }
 
     // Opens a block: positions from `first` on may be candidates, the input ends at `inputEnd`, and no
@@ -309,15 +310,14 @@ struct MatchFinder {
         if (linkedPairs < linkFrom) linkedPairs = linkFrom;
     }
 
-    // Lowers lazy chains linked up to `linkedUpTo` after the window move. Chains that hold no position the
-    // move keeps are emptied, which costs less than lowering every offset in them to 0.
+    // After the window move: lazy chains linked up to `linkedUpTo` are lowered when they hold a position
+    // the move keeps; otherwise they are left to be emptied when next linked, which costs less than
+    // lowering every offset in them to 0. Returns whether they are ready.
     template <typename... Chains>
-    static void lowerLazy(uint32_t linkedUpTo, Chains&... chains) {
-        if (linkedUpTo > SlideDistance) {
-            (chains.lower(), ...);
-        } else {
-            (chains.clear(), ...);
-        }
+    static bool lowerLazy(bool ready, uint32_t linkedUpTo, Chains&... chains) {
+        if (!ready || linkedUpTo <= SlideDistance) return false;
+        (chains.lower(), ...);
+        return true;
     }
 
     // Moves the last HistoryBytes bytes before offset WindowBytes down to offset 0; the caller lowers its
@@ -327,8 +327,8 @@ struct MatchFinder {
         lowerOffsets(pairs, 1u << PairBits);
         chains3.lower();
         chains4.lower();
-        if (wideCleared) lowerLazy(linkedWide, chains5, chains8);
-        if (fullCleared) lowerLazy(linked16, chains16);
+        wideReady = lowerLazy(wideReady, linkedWide, chains5, chains8);
+        fullReady = lowerLazy(fullReady, linked16, chains16);
         linked = linked > SlideDistance ? linked - SlideDistance : 0;
         linkedWide = linkedWide > SlideDistance ? linkedWide - SlideDistance : 0;
         linked16 = linked16 > SlideDistance ? linked16 - SlideDistance : 0;
@@ -366,10 +366,10 @@ struct MatchFinder {
     }
 
     void linkWideUpTo(uint32_t stop, uint32_t lowest) {
-        if (!wideCleared) {
+        if (!wideReady) {
             chains5.clear();
             chains8.clear();
-            wideCleared = true;
+            wideReady = true;
         }
         uint32_t next = linkedWide > lowest ? linkedWide : lowest;
         if (stop > next && stop - next <= CatchUp) periodCost += stop - next;
@@ -382,9 +382,9 @@ struct MatchFinder {
     }
 
     void link16UpTo(uint32_t stop, uint32_t lowest) {
-        if (!fullCleared) {
+        if (!fullReady) {
             chains16.clear();
-            fullCleared = true;
+            fullReady = true;
         }
         if (linked16 < lowest) linked16 = lowest;
         for (; linked16 < stop; ++linked16) chains16.link(hash16(window + linked16), linked16);
