@@ -35,9 +35,20 @@ constexpr uint32_t MaxPartInput = PartBytes + MeetWindow + 2 * LookAhead + 2;
 constexpr uint32_t PartOutputBytes = (MaxPartInput * MaxBitsPerInputByte + 7) / 8 + BitSlack;
 constexpr uint32_t NeverFlush = UINT32_MAX;
 
+// A token that starts in the first MeetWindow bytes of a part: its input position less the part's start in
+// the low OffsetBits, and the bits the part had coded before it above them (at most MaxBitsPerInputByte
+// for each byte before it). One word each keeps a part's work area under 2 MB.
+constexpr uint32_t OffsetBits = 14;
+static_assert(MeetWindow <= (1u << OffsetBits) &&
+                  uint64_t{MeetWindow} * MaxBitsPerInputByte <= (uint64_t{1} << (32 - OffsetBits)),
+              "a token start must fit one word");
+
 struct TokenStart {
-    uint32_t offset;  // input position less the part's start
-    uint32_t bit;     // bits the part had coded before the token
+    uint32_t packed;
+
+    TokenStart(uint32_t offset, uint64_t bit) : packed(offset | static_cast<uint32_t>(bit) << OffsetBits) {}
+    uint32_t offset() const { return packed & ((1u << OffsetBits) - 1); }
+    uint32_t bit() const { return packed >> OffsetBits; }
 };
 
 struct Part {
@@ -140,7 +151,7 @@ void codePart(Segment& segment, unsigned index) {
         for (uint64_t position = part.start; !part.cursor.finished && position < part.start + MeetWindow;
              position = inputPosition(part.cursor)) {
             part.starts[part.startCount++] =
-                TokenStart{static_cast<uint32_t>(position - part.start), static_cast<uint32_t>(coder.writer.bitCount())};
+                TokenStart(static_cast<uint32_t>(position - part.start), coder.writer.bitCount());
             codeUntil(coder, part.cursor, position + 1, copyFromSegment, context);
         }
     }
@@ -157,9 +168,9 @@ uint32_t meetNext(Segment& segment, Part& part, const Part& next) {
         const uint64_t position = inputPosition(part.cursor);
         if (part.cursor.finished || position >= next.start + MeetWindow) return next.startCount;
         const uint64_t offset = position - next.start;
-        while (index < next.startCount && next.starts[index].offset < offset) ++index;
+        while (index < next.startCount && next.starts[index].offset() < offset) ++index;
         if (index == next.startCount) return index;
-        if (next.starts[index].offset == offset) return index;
+        if (next.starts[index].offset() == offset) return index;
         codeUntil(coder, part.cursor, position + 1, copyFromSegment, &segment.input);
     }
 }
@@ -336,7 +347,7 @@ int compressInSegments(ReadCallback read, WriteCallback write, SharedState& stat
             if (i + 1 == partCount) break;
             Part& next = *segment.parts[i + 1];
             if (met < next.startCount) {
-                from = next.starts[met].bit;
+                from = next.starts[met].bit();
                 continue;
             }
             // Not met: code the next part again from where this one stopped, which is a token start of

@@ -203,8 +203,8 @@ struct ForwardChains {
 // oldest position a search may still reach, which never moves back.
 struct MatchFinder {
     static constexpr uint32_t PairBits = 12;
-    static constexpr uint32_t Hash3Bits = 13;
-    static constexpr uint32_t Hash4Bits = 13;
+    static constexpr uint32_t Hash3Bits = 14;
+    static constexpr uint32_t Hash4Bits = 14;
     static constexpr uint32_t Hash5Bits = 12;
     static constexpr uint32_t Hash8Bits = 12;
     static constexpr uint32_t Hash16Bits = 12;
