@@ -175,11 +175,12 @@ platform::Finish appendMember(PackRun& run, PendingMember& member, bool alone) {
     }
     const std::string path = run.workDir.pathOf(member.line.name);
     if (member.stored) {
-        // Where the member starts, for a member that may be appended again.
-        const std::optional<int64_t> before = alone ? std::nullopt : run.archive.file().length();
+        // Where the member starts, for a member that may be appended again (-1: it may not, or the length
+        // is unknown).
+        const int64_t before = alone ? -1 : run.archive.file().length().value_or(-1);
         if (!run.archive.append(member.stored.file(), 0, member.entry.storedSize)) {
             // The bytes copied so far go, so that the member can be appended again where it belongs.
-            if (before && run.archive.file().truncate(*before) && run.archive.file().seek(*before)) {
+            if (before >= 0 && run.archive.file().truncate(before) && run.archive.file().seek(before)) {
                 return platform::Finish::Again;
             }
             member.messages.replayTo(run.console);
