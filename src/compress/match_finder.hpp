@@ -304,9 +304,10 @@ struct MatchFinder {
         end = inputEnd;
         // Hashes near the end of the input read up to SpareBytes past it; they read zeros.
         std::memset(window + inputEnd, 0, SpareBytes);
+        // The pair table moves on with the chains, so that it stays in step with them while it is. The wide
+        // and 16-byte chains start each catch-up at the search's reach, never below `linkFrom`, so their
+        // counts stay where they were really linked, which the window move reads.
         if (linked < linkFrom) linked = linkFrom;
-        if (linkedWide < linkFrom) linkedWide = linkFrom;
-        if (linked16 < linkFrom) linked16 = linkFrom;
         if (linkedPairs < linkFrom) linkedPairs = linkFrom;
     }
 
