@@ -3,6 +3,9 @@
 set -eu
 build=$1
 root=$(cd "$(dirname "$0")/.." && pwd)
+# Some distributions build their Google Benchmark library without NDEBUG, and each benchmark then warns that
+# the "Library was built as DEBUG". That library is only the harness: the code measured is this build's.
+echo "(a warning that the benchmark library was built as DEBUG concerns the harness; bxa here is a $(sed -n 's/^CMAKE_BUILD_TYPE:STRING=//p' "$build/CMakeCache.txt") build)"
 for b in $(find "$build/bench" -type f -name 'bench_*' -perm -u+x | sort); do
   echo "== $(basename "$b")"
   "$b"
