@@ -2,6 +2,7 @@
 # (after .ci/run has installed the packages, or with them already present).
 BUILD        ?= build
 ASAN_BUILD   ?= build-asan
+TSAN_BUILD   ?= build-tsan
 FUZZ_BUILD   ?= build-fuzz
 BENCH_BUILD  ?= build-bench
 JOBS         ?= $(shell nproc 2>/dev/null || echo 2)
@@ -13,7 +14,7 @@ CLANGXX      := $(shell command -v clang++ 2>/dev/null)
 
 SHARED_BUILD  ?= build-shared
 
-.PHONY: all build demo test test-normal test-asan test-fuzz test-install test-shared fuzz bench \
+.PHONY: all build demo test test-normal test-asan test-tsan test-fuzz test-install test-shared fuzz bench \
         install package screenshots clean packages-build packages-test
 
 all: build
@@ -103,6 +104,14 @@ test-asan: $(ASAN_BUILD)/build.ninja
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS) -E $(ASAN_SKIPPED)
+
+# Every test under ThreadSanitizer: the thread pool, the threaded compressor and the commands run with more
+# than one thread. Not part of make test (it doubles its time); run it after changing anything threaded.
+$(TSAN_BUILD)/build.ninja:
+	cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBXA_TSAN=ON -DBXA_WERROR=ON
+test-tsan: $(TSAN_BUILD)/build.ninja
+	cmake --build $(TSAN_BUILD) -j $(JOBS)
+	cd $(TSAN_BUILD) && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) -E $(ASAN_SKIPPED)
 
 $(FUZZ_BUILD)/build.ninja:
 	CXX=$(CLANGXX) cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
