@@ -99,11 +99,11 @@ $(ASAN_BUILD)/build.ninja:
 
 # The kill, two-runs and peak-memory tests measure processes rather than code paths (and a sanitizer's
 # memory is not the program's): they run in the normal build only.
-ASAN_SKIPPED := 'Interruption|SharedCurrentDirectory|ModelMemory|ArchiveMemory'
+SANITIZER_SKIPPED := 'Interruption|SharedCurrentDirectory|ModelMemory|ArchiveMemory'
 test-asan: $(ASAN_BUILD)/build.ninja
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-	  ctest --output-on-failure -j $(JOBS) -E $(ASAN_SKIPPED)
+	  ctest --output-on-failure -j $(JOBS) -E $(SANITIZER_SKIPPED)
 
 # Every test under ThreadSanitizer: the thread pool, the threaded compressor and the commands run with more
 # than one thread. Not part of make test (it doubles its time); run it after changing anything threaded.
@@ -111,7 +111,7 @@ $(TSAN_BUILD)/build.ninja:
 	cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBXA_TSAN=ON -DBXA_WERROR=ON
 test-tsan: $(TSAN_BUILD)/build.ninja
 	cmake --build $(TSAN_BUILD) -j $(JOBS)
-	cd $(TSAN_BUILD) && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) -E $(ASAN_SKIPPED)
+	cd $(TSAN_BUILD) && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) -E $(SANITIZER_SKIPPED)
 
 $(FUZZ_BUILD)/build.ninja:
 	CXX=$(CLANGXX) cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
