@@ -9,7 +9,7 @@ import { cpSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:f
 import { createRequire } from 'node:module';
 import { tmpdir } from 'node:os';
 import { join, resolve } from 'node:path';
-import { pathToFileURL } from 'node:url';
+import { fileURLToPath, pathToFileURL } from 'node:url';
 
 const [bxaView, nodeModules, sourceDir] = process.argv.slice(2).map((a) => resolve(a));
 const require = createRequire(join(nodeModules, 'page_test.cjs'));
@@ -30,11 +30,14 @@ function brokenModel() {
     .replace('Face[   1]:  0   2   3 255', 'Face[   1]:  0   2   9 255\r\nFace[   2]:  1  -1   2 255');
 }
 
+const HOSTILE = 'javascript:alert(1);X.R7D';
 const expected = {
   'BOAT.R7P': { vertices: 3, faces: 1, entities: 1, brokenFaces: 0 },
   'BROKEN.R7D': { vertices: 4, faces: 3, entities: 1, brokenFaces: 2 },
   'BUSH.R7T': { vertices: 3, faces: 1, entities: 1, brokenFaces: 0 },
   'PANEL.R7D': { vertices: 4, faces: 2, entities: 1, brokenFaces: 0 },
+  // A name that is also a script URL: its OBJ link must stay a file beside the page.
+  [HOSTILE]: { vertices: 4, faces: 2, entities: 1, brokenFaces: 0 },
 };
 
 function isBackground(png, i) {
@@ -61,6 +64,7 @@ try {
   const out = join(scratch, 'out');
   cpSync(join(sourceDir, 'examples', 'work'), work, { recursive: true });
   writeFileSync(join(work, 'BROKEN.R7D'), brokenModel(), 'latin1');
+  cpSync(join(work, 'PANEL.R7D'), join(work, HOSTILE));
   execFileSync(bxaView, [work, out], { stdio: ['ignore', 'inherit', 'inherit'] });
 
   browser = await chromium.launch({
@@ -97,6 +101,10 @@ try {
     const wanted = [want.vertices, want.faces, want.entities, want.brokenFaces].map(String);
     check(JSON.stringify(shown.slice(1, 5)) === JSON.stringify(wanted),
           `${name}: counts beside the model ${shown.slice(1, 5).join('/')}`);
+    const link = await page.$eval('#details a', (a) => a.href);
+    const objFile = `${name.replace(/\.[^.]*$/, '')}.obj`;
+    check(link.startsWith('file:') && fileURLToPath(link) === join(out, objFile),
+          `${name}: the OBJ link names ${objFile} beside the page (${link})`);
     const shares = pixelShares(await page.locator('#view').screenshot());
     check(shares.covered > 0.03 && shares.covered < 0.9,
           `${name}: covers ${(shares.covered * 100).toFixed(1)}% of the canvas`);

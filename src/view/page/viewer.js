@@ -263,7 +263,11 @@ function showDetails() {
   elements.legend.hidden = !(entry.brokenFaces > 0);
 
   const details = [];
-  if (entry.obj) details.push(make('p', {}, 'OBJ file: ', make('a', { href: entry.obj }, entry.obj)));
+  // The link names the file beside the page: every character of the name escaped, so that no name (one
+  // starting "javascript:", say) is taken as a scheme, a query or a fragment.
+  if (entry.obj) {
+    details.push(make('p', {}, 'OBJ file: ', make('a', { href: encodeURIComponent(entry.obj) }, entry.obj)));
+  }
   if (entry.error) {
     details.push(make('p', { class: 'broken' }, `This model could not be read: ${entry.error}`));
   }
