@@ -354,24 +354,38 @@ Directory Directory::parentOf(std::string_view name, std::string& leaf, OpenFail
         return Directory();
     }
     for (const std::string& component : *directories) {
-        int next = ::openat(parent.descriptor_, component.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (next < 0) {
-            int error = errno;
-            struct stat info;
-            // O_NOFOLLOW on a link gives ELOOP on Linux but ENOTDIR with O_DIRECTORY on some systems.
-            if (::fstatat(parent.descriptor_, component.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
-                S_ISLNK(info.st_mode)) {
-                report(failure, OpenFailure::LinkInPath);
-            } else {
-                report(failure, failureOfErrno(error));
-            }
-            return Directory();
-        }
-        ::close(parent.descriptor_);
-        parent.descriptor_ = next;
-        parent.path_ = parent.pathOf(component);
+        parent = parent.child(component, failure);
+        if (!parent.isOpen()) return Directory();
     }
     return parent;
+}
+
+Directory Directory::child(const std::string& component, OpenFailure* failure) const {
+    Directory next;
+    next.descriptor_ = ::openat(descriptor_, component.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (next.descriptor_ < 0) {
+        int error = errno;
+        struct stat info;
+        // O_NOFOLLOW on a link gives ELOOP on Linux but ENOTDIR with O_DIRECTORY on some systems.
+        if (::fstatat(descriptor_, component.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode)) {
+            report(failure, OpenFailure::LinkInPath);
+        } else {
+            report(failure, failureOfErrno(error));
+        }
+        return next;
+    }
+    next.path_ = pathOf(component);
+    return next;
+}
+
+Directory Directory::makeSubdirectory(std::string_view leaf, OpenFailure* failure) const {
+    report(failure, OpenFailure::None);
+    const std::string name(leaf);
+    if (::mkdirat(descriptor_, name.c_str(), 0777) != 0 && errno != EEXIST) {
+        report(failure, failureOfErrno(errno));
+        return Directory();
+    }
+    return child(name, failure);
 }
 
 File Directory::openForReading(std::string_view name, OpenFailure* failure) const {
@@ -687,15 +701,31 @@ Directory Directory::parentOf(std::string_view name, std::string& leaf, OpenFail
         return Directory();
     }
     for (const std::string& component : *directories) {
-        switch (parent.typeOf(component)) {
-            case EntryType::Directory: break;
-            case EntryType::SymbolicLink: report(failure, OpenFailure::LinkInPath); return Directory();
-            case EntryType::Missing: report(failure, OpenFailure::Missing); return Directory();
-            default: report(failure, OpenFailure::Missing); return Directory();
-        }
-        parent.path_ = parent.pathOf(component);
+        parent = parent.child(component, failure);
+        if (!parent.isOpen()) return Directory();
     }
     return parent;
+}
+
+Directory Directory::child(const std::string& component, OpenFailure* failure) const {
+    switch (typeOf(component)) {
+        case EntryType::Directory: break;
+        case EntryType::SymbolicLink: report(failure, OpenFailure::LinkInPath); return Directory();
+        default: report(failure, OpenFailure::Missing); return Directory();
+    }
+    Directory next = duplicate();
+    next.path_ = pathOf(component);
+    return next;
+}
+
+Directory Directory::makeSubdirectory(std::string_view leaf, OpenFailure* failure) const {
+    report(failure, OpenFailure::None);
+    const std::string name(leaf);
+    if (_mkdir(fullPathOf(name).c_str()) != 0 && errno != EEXIST) {
+        report(failure, OpenFailure::Other);
+        return Directory();
+    }
+    return child(name, failure);
 }
 
 File Directory::openForReading(std::string_view name, OpenFailure* failure) const {

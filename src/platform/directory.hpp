@@ -85,6 +85,10 @@ public:
     static Directory temporary();
     // Creates a directory; an existing directory is no error. Returns false on any other failure.
     static bool make(const std::string& path);
+    // Creates the directory `leaf` in this one (an existing directory is no error) and opens it. A symbolic
+    // link of that name is refused (OpenFailure::LinkInPath), never followed. Returns a closed Directory
+    // on failure.
+    Directory makeSubdirectory(std::string_view leaf, OpenFailure* failure = nullptr) const;
 
     bool isOpen() const;
     explicit operator bool() const { return isOpen(); }
@@ -130,6 +134,8 @@ public:
 private:
     friend class WorkingFile;
     Directory duplicate() const;
+    // The directory `component` of this one, never through a symbolic link.
+    Directory child(const std::string& component, OpenFailure* failure) const;
 #if defined(_WIN32)
     std::string fullPathOf(std::string_view leaf) const;
     bool open_ = false;

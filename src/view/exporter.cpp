@@ -4,7 +4,6 @@
 #include <filesystem>
 #include <map>
 #include <optional>
-#include <system_error>
 #include <vector>
 
 #include "platform/console.hpp"
@@ -23,12 +22,12 @@ namespace {
 
 using platform::joinPath;
 
-// A bitmap copied next to the OBJ files that use it.
-bool copyFile(const std::string& from, const std::string& to) {
+// A bitmap copied next to the OBJ files that use it, put in place whole like every output file.
+bool copyFile(const std::string& from, const platform::Directory& directory, std::string_view leaf) {
     platform::File in = platform::File::openForReading(from);
     std::optional<int64_t> length = in ? in.length() : std::nullopt;
-    platform::File out = platform::File::createForWriting(to);
-    return length && out && platform::copyBytes(in, 0, *length, out) && out.close();
+    platform::WorkingFile out = directory.createWorkingFile();
+    return length && out && platform::copyBytes(in, 0, *length, out.file()) && out.commit(leaf);
 }
 
 unsigned long long count(uint64_t n) { return n; }
@@ -56,12 +55,14 @@ private:
     const TextureCopy& copyTexture(const std::string& file);
     void printWarnings(const Mesh& mesh, const std::string& path);
     bool writePage();
-    std::string pageData(const std::string& name) const {
-        return joinPath(joinPath(out_, PageDataDirectory), name);
-    }
+    std::string pageData(const std::string& name) const { return dataDir_.pathOf(name); }
 
     std::string work_;
     std::string out_;
+    // Every output file is written through these handles, so no write follows a link out of the output
+    // directory.
+    platform::Directory outDir_;
+    platform::Directory dataDir_;
     bool withPage_;
     std::vector<std::string> files_;
     std::vector<std::string> models_;
@@ -74,22 +75,30 @@ private:
 };
 
 bool Export::prepare() {
-    std::error_code ec;
-    if (!platform::Directory::open(work_)) {
+    const platform::Directory workDir = platform::Directory::open(work_);
+    if (!workDir) {
         platform::StandardConsole().err("bxa-view: error: %s is not a directory\n", work_.c_str());
         return false;
     }
-    if (!platform::Directory::make(out_)) {
+    if (platform::Directory::make(out_)) outDir_ = platform::Directory::open(out_);
+    if (!outDir_) {
         platform::StandardConsole().err("bxa-view: error: cannot create the output directory %s\n", out_.c_str());
         return false;
     }
-    if (std::filesystem::equivalent(work_, out_, ec)) {
+    const std::optional<platform::FileIdentity> workIdentity = workDir.identity();
+    if (workIdentity && workIdentity == outDir_.identity()) {
         platform::StandardConsole().err("bxa-view: error: the output directory must not be the work directory (%s)\n", out_.c_str());
         return false;
     }
-    if (withPage_ && !platform::Directory::make(joinPath(out_, PageDataDirectory))) {
-        platform::StandardConsole().err("bxa-view: error: cannot create %s\n", joinPath(out_, PageDataDirectory).c_str());
-        return false;
+    // Working files that killed runs left (a model's binary form, a file being written) go first.
+    outDir_.removeLeftovers();
+    if (withPage_) {
+        dataDir_ = outDir_.makeSubdirectory(PageDataDirectory);
+        if (!dataDir_) {
+            platform::StandardConsole().err("bxa-view: error: cannot create %s\n", joinPath(out_, PageDataDirectory).c_str());
+            return false;
+        }
+        dataDir_.removeLeftovers();
     }
     std::string error;
     std::optional<std::vector<std::string>> files = listRegularFiles(work_, error);
@@ -140,7 +149,7 @@ void Export::exportModel(size_t index, ModelFormat format, const std::string& st
     };
 
     std::string error;
-    std::optional<ModelBinary> binary = loadModelBinary(path, format, out_, error);
+    std::optional<ModelBinary> binary = loadModelBinary(path, format, outDir_, error);
     if (!binary) return fail(error);
     Mesh mesh = readMesh(format, binary->bytes, binary->fromText, stem);
     binary.reset();
@@ -153,13 +162,13 @@ void Export::exportModel(size_t index, ModelFormat format, const std::string& st
 
     entry.objFile = names_.claim(stem + ".obj");
     const std::string mtlFile = names_.claim(stem + ".mtl");
-    if (!writeObj(joinPath(out_, entry.objFile), mesh, slots, name, mtlFile)) {
+    if (!writeObj(outDir_, entry.objFile, mesh, slots, name, mtlFile)) {
         return fail("cannot write " + entry.objFile);
     }
-    if (!writeMtl(joinPath(out_, mtlFile), slots, name)) return fail("cannot write " + mtlFile);
+    if (!writeMtl(outDir_, mtlFile, slots, name)) return fail("cannot write " + mtlFile);
     if (withPage_) {
         const std::string script = dataScriptName('m', index);
-        if (!writeModelData(pageData(script), index, mesh, slots, textureIds)) {
+        if (!writeModelData(dataDir_, script, index, mesh, slots, textureIds)) {
             return fail("cannot write " + script);
         }
         entry.dataScript = std::string(PageDataDirectory) + "/" + script;
@@ -206,13 +215,13 @@ const TextureCopy& Export::copyTexture(const std::string& file) {
     TextureCopy copy;
     copy.fileName = names_.claim(file);
     const std::string from = joinPath(work_, file);
-    if (!copyFile(from, joinPath(out_, copy.fileName))) {
+    if (!copyFile(from, outDir_, copy.fileName)) {
         platform::StandardConsole().err("bxa-view: error: cannot copy %s to %s\n", from.c_str(), out_.c_str());
         failed_ = true;
         copy.fileName.clear();
     } else if (withPage_) {
         const std::string script = dataScriptName('t', static_cast<uint64_t>(textureCount_));
-        if (writeTextureData(pageData(script), static_cast<uint64_t>(textureCount_), copy.fileName, from)) {
+        if (writeTextureData(dataDir_, script, static_cast<uint64_t>(textureCount_), copy.fileName, from)) {
             copy.id = textureCount_++;
         } else {
             platform::StandardConsole().err("bxa-view: error: cannot write %s\n", pageData(script).c_str());
@@ -236,14 +245,14 @@ bool Export::writePage() {
     std::filesystem::path title = std::filesystem::path(work_).lexically_normal();
     std::string titleText =
         title.has_filename() ? title.filename().string() : title.parent_path().filename().string();
-    if (!writeModelList(pageData("models.js"), titleText.empty() ? work_ : titleText, entries_)) {
+    if (!writeModelList(dataDir_, "models.js", titleText.empty() ? work_ : titleText, entries_)) {
         platform::StandardConsole().err("bxa-view: error: cannot write %s\n", pageData("models.js").c_str());
         return false;
     }
     for (const PageAsset& asset : pageAssets()) {
         const std::string path = joinPath(out_, asset.fileName);
-        platform::File file = platform::File::createForWriting(path);
-        if (!file || !file.write(asset.bytes) || !file.close()) {
+        platform::WorkingFile file = outDir_.createWorkingFile();
+        if (!file || !file.file().write(asset.bytes) || !file.commit(asset.fileName)) {
             platform::StandardConsole().err("bxa-view: error: cannot write %s\n", path.c_str());
             return false;
         }

@@ -62,7 +62,7 @@ std::optional<ModelFormat> modelFormatOfName(std::string_view fileName) {
 }
 
 std::optional<ModelBinary> loadModelBinary(const std::string& path, ModelFormat format,
-                                           const std::string& scratchDirectory, std::string& error) {
+                                           const platform::Directory& scratchDirectory, std::string& error) {
     platform::File file = platform::File::openForReading(path);
     std::optional<int64_t> length = file ? file.length() : std::nullopt;
     if (!length) {
@@ -96,7 +96,7 @@ std::optional<ModelBinary> loadModelBinary(const std::string& path, ModelFormat 
         return std::nullopt;
     }
     // The converter's output goes to a working file of the output directory, removed however this ends.
-    platform::WorkingFile scratch = platform::Directory::open(scratchDirectory).createWorkingFile();
+    platform::WorkingFile scratch = scratchDirectory.createWorkingFile();
     if (!scratch || !convertText(format, file, scratch.file())) {
         error = "could not be converted to its binary form";
         return std::nullopt;

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/directory.hpp"
 #include "view/mesh.hpp"
 
 namespace bxa::view {
@@ -34,11 +35,12 @@ struct ModelBinary {
     bool fromText = false;  // the bytes are the converter's output for a text form
 };
 
-// Reads the binary form of the model file at `path`. Returns nothing and sets `error` to a short reason
-// when the file cannot be opened or read, is larger than the limits above, or the converter fails (the
-// converter then has printed its own message as well). Hostile content is no error here: whatever the
+// Reads the binary form of the model file at `path`; a text form is converted in a working file of
+// `scratchDirectory`. Returns nothing and sets `error` to a short reason when the file cannot be opened or
+// read, is larger than the limits above, or the converter fails (the converter then has printed its own
+// message as well). Hostile content is no error here: whatever the
 // bytes, at most MaxModelBytes of them are returned, and the reader of the binary form checks them.
 std::optional<ModelBinary> loadModelBinary(const std::string& path, ModelFormat format,
-                                           const std::string& scratchDirectory, std::string& error);
+                                           const platform::Directory& scratchDirectory, std::string& error);
 
 }  // namespace bxa::view

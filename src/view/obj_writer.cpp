@@ -2,7 +2,6 @@
 
 #include <set>
 
-#include "platform/file.hpp"
 #include "view/text_output.hpp"
 
 namespace bxa::view {
@@ -10,11 +9,6 @@ namespace bxa::view {
 namespace {
 
 constexpr const char* UntexturedName = "untextured";
-
-bool finish(TextOutput& out, platform::File& file) {
-    out.flush();
-    return file.close();
-}
 
 void writeIndex(TextOutput& out, uint32_t corner, bool withNormals) {
     const uint64_t index = uint64_t{corner} + 1;
@@ -44,11 +38,12 @@ std::string groupToken(const Mesh& mesh, uint32_t group) {
     return objToken(mesh.groups[group], "group_" + std::to_string(group));
 }
 
-bool writeObj(const std::string& path, const Mesh& mesh, const std::vector<MaterialSlot>& slots,
-              const std::string& modelFileName, const std::string& mtlFileName) {
-    platform::File file = platform::File::createForWriting(path);
+bool writeObj(const platform::Directory& directory, std::string_view leaf, const Mesh& mesh,
+              const std::vector<MaterialSlot>& slots, const std::string& modelFileName,
+              const std::string& mtlFileName) {
+    platform::WorkingFile file = directory.createWorkingFile();
     if (!file) return false;
-    TextOutput out(file);
+    TextOutput out(file.file());
     const bool withNormals = normalsUsable(mesh);
     out.text("# ").text(objToken(modelFileName, "model")).text(", an ").text(formatLabel(mesh.format));
     out.text(" model, written by bxa-view\n# vertices: ").number(uint64_t{mesh.vertices.size()});
@@ -99,14 +94,14 @@ bool writeObj(const std::string& path, const Mesh& mesh, const std::vector<Mater
         }
         out.character('\n');
     }
-    return finish(out, file);
+    return finishOutput(out, file, leaf);
 }
 
-bool writeMtl(const std::string& path, const std::vector<MaterialSlot>& slots,
+bool writeMtl(const platform::Directory& directory, std::string_view leaf, const std::vector<MaterialSlot>& slots,
               const std::string& modelFileName) {
-    platform::File file = platform::File::createForWriting(path);
+    platform::WorkingFile file = directory.createWorkingFile();
     if (!file) return false;
-    TextOutput out(file);
+    TextOutput out(file.file());
     out.text("# Materials of ").text(objToken(modelFileName, "model")).text(", written by bxa-view\n");
     for (const MaterialSlot& slot : slots) {
         out.text("\nnewmtl ").text(slot.name).character('\n');
@@ -118,7 +113,7 @@ bool writeMtl(const std::string& path, const std::vector<MaterialSlot>& slots,
             out.text("Kd 0.7 0.7 0.72\n");
         }
     }
-    return finish(out, file);
+    return finishOutput(out, file, leaf);
 }
 
 }  // namespace bxa::view

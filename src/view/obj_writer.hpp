@@ -10,8 +10,10 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "platform/directory.hpp"
 #include "view/mesh.hpp"
 
 namespace bxa::view {
@@ -33,11 +35,12 @@ inline size_t slotOf(const MeshFace& face, const std::vector<MaterialSlot>& slot
 // Object and group names: the group's name as one token, "group_N" for an empty one.
 std::string groupToken(const Mesh& mesh, uint32_t group);
 
-// Both create or truncate the file at `path`; they return false when it could not be written whole.
-// `modelFileName` is named in the files' first comment line.
-bool writeObj(const std::string& path, const Mesh& mesh, const std::vector<MaterialSlot>& slots,
-              const std::string& modelFileName, const std::string& mtlFileName);
-bool writeMtl(const std::string& path, const std::vector<MaterialSlot>& slots,
+// Both write the file `leaf` of `directory` as finishOutput (text_output.hpp) says; they return false
+// when it could not be written whole. `modelFileName` is named in the files' first comment line.
+bool writeObj(const platform::Directory& directory, std::string_view leaf, const Mesh& mesh,
+              const std::vector<MaterialSlot>& slots, const std::string& modelFileName,
+              const std::string& mtlFileName);
+bool writeMtl(const platform::Directory& directory, std::string_view leaf, const std::vector<MaterialSlot>& slots,
               const std::string& modelFileName);
 
 }  // namespace bxa::view

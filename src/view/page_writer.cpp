@@ -9,11 +9,6 @@ namespace bxa::view {
 
 namespace {
 
-bool finish(TextOutput& out, platform::File& file) {
-    out.flush();
-    return file.close();
-}
-
 // `count` values, comma-separated, from `value(i)`.
 template <typename Value>
 void writeArray(TextOutput& out, uint64_t count, Value value) {
@@ -63,11 +58,11 @@ std::string placedMessage(const MeshWarning& warning) {
            warning.message;
 }
 
-bool writeModelList(const std::string& path, const std::string& title,
+bool writeModelList(const platform::Directory& directory, std::string_view leaf, const std::string& title,
                     const std::vector<PageModelEntry>& models) {
-    platform::File file = platform::File::createForWriting(path);
+    platform::WorkingFile file = directory.createWorkingFile();
     if (!file) return false;
-    TextOutput out(file);
+    TextOutput out(file.file());
     out.text("bxaView.models({\"title\":").jsString(title).text(",\"models\":[\n");
     for (size_t i = 0; i < models.size(); ++i) {
         const PageModelEntry& m = models[i];
@@ -79,14 +74,14 @@ bool writeModelList(const std::string& path, const std::string& title,
         out.text(",\"warnings\":").number(m.warnings).character('}');
     }
     out.text("\n]});\n");
-    return finish(out, file);
+    return finishOutput(out, file, leaf);
 }
 
-bool writeModelData(const std::string& path, uint64_t index, const Mesh& mesh,
+bool writeModelData(const platform::Directory& directory, std::string_view leaf, uint64_t index, const Mesh& mesh,
                     const std::vector<MaterialSlot>& slots, const std::vector<int64_t>& textureIds) {
-    platform::File file = platform::File::createForWriting(path);
+    platform::WorkingFile file = directory.createWorkingFile();
     if (!file) return false;
-    TextOutput out(file);
+    TextOutput out(file.file());
     const auto& vertices = mesh.vertices;
     out.text("bxaView.model(").number(index).text(", {\n\"positions\":");
     writeArray(out, vertices.size() * 3, [&](uint64_t i) { out.number(vertices[i / 3].position[i % 3]); });
@@ -149,16 +144,16 @@ bool writeModelData(const std::string& path, uint64_t index, const Mesh& mesh,
     out.text("],\n\"warnings\":");
     writeArray(out, mesh.warnings.size(), [&](uint64_t i) { out.jsString(placedMessage(mesh.warnings[i])); });
     out.text(",\n\"warningCount\":").number(mesh.warningCount).text("\n});\n");
-    return finish(out, file);
+    return finishOutput(out, file, leaf);
 }
 
-bool writeTextureData(const std::string& path, uint64_t id, const std::string& fileName,
-                      const std::string& imagePath) {
+bool writeTextureData(const platform::Directory& directory, std::string_view leaf, uint64_t id,
+                      const std::string& fileName, const std::string& imagePath) {
     platform::File image = platform::File::openForReading(imagePath);
     if (!image) return false;
-    platform::File file = platform::File::createForWriting(path);
+    platform::WorkingFile file = directory.createWorkingFile();
     if (!file) return false;
-    TextOutput out(file);
+    TextOutput out(file.file());
     // A multiple of three, so that only the last block ends in padding.
     std::vector<uint8_t> block(3 << 14);
     size_t got = image.read(block.data(), block.size());
@@ -169,7 +164,7 @@ bool writeTextureData(const std::string& path, uint64_t id, const std::string& f
         got = image.read(block.data(), block.size());
     }
     out.text("\"});\n");
-    return std::ferror(image.handle()) == 0 && finish(out, file);
+    return std::ferror(image.handle()) == 0 && finishOutput(out, file, leaf);
 }
 
 }  // namespace bxa::view

@@ -6,15 +6,18 @@
 //   page-data/mN.js       bxaView.model(N, {...}): model N's vertices, faces by material, broken faces
 //   page-data/tN.js       bxaView.texture(N, {...}): texture N as a data: URL
 //
-// Every writer creates or truncates its file and returns false when it could not be written whole.
+// Every writer writes the file `leaf` of `directory` as finishOutput (text_output.hpp) says and returns
+// false when it could not be written whole.
 // Output grows linearly with its input: a bounded number of bytes per vertex, face and warning, and four
 // bytes per three of a texture file.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "platform/directory.hpp"
 #include "view/mesh.hpp"
 #include "view/obj_writer.hpp"
 
@@ -37,17 +40,17 @@ struct PageModelEntry {
     uint64_t warnings = 0;
 };
 
-bool writeModelList(const std::string& path, const std::string& title,
+bool writeModelList(const platform::Directory& directory, std::string_view leaf, const std::string& title,
                     const std::vector<PageModelEntry>& models);
 
 // `textureIds` holds, per slot of `slots`, the number of its texture script or -1.
-bool writeModelData(const std::string& path, uint64_t index, const Mesh& mesh,
+bool writeModelData(const platform::Directory& directory, std::string_view leaf, uint64_t index, const Mesh& mesh,
                     const std::vector<MaterialSlot>& slots, const std::vector<int64_t>& textureIds);
 
 // Reads the image file at `imagePath` in blocks and writes it as a data: URL whose type follows its first
 // bytes (BMP, PNG, JPEG or GIF; BMP for anything else, which the page then reports as undecodable).
-bool writeTextureData(const std::string& path, uint64_t id, const std::string& fileName,
-                      const std::string& imagePath);
+bool writeTextureData(const platform::Directory& directory, std::string_view leaf, uint64_t id,
+                      const std::string& fileName, const std::string& imagePath);
 
 // The file name of data script `index` of a kind: 'm' for models, 't' for textures ("m3.js").
 std::string dataScriptName(char kind, uint64_t index);

@@ -56,6 +56,11 @@ void TextOutput::flush() {
     buffer_.clear();
 }
 
+bool finishOutput(TextOutput& out, platform::WorkingFile& file, std::string_view leaf) {
+    out.flush();
+    return file.commit(leaf);
+}
+
 std::string objToken(std::string_view name, std::string_view fallback) {
     if (name.empty()) return std::string(fallback);
     std::string token(name);

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/directory.hpp"
 #include "platform/file.hpp"
 
 namespace bxa::view {
@@ -36,6 +37,12 @@ private:
     platform::File& file_;
     std::string buffer_;
 };
+
+// Every file bxa-view writes is written as a working file of its directory (Directory::createWorkingFile)
+// and put in place whole: a run that fails or is killed leaves the earlier file or none, and a symbolic or
+// hard link of the file's name is replaced, never written through. This flushes `out` and puts `file` in
+// place as `leaf`; false when a write failed or the file could not be put in place (it is then removed).
+bool finishOutput(TextOutput& out, platform::WorkingFile& file, std::string_view leaf);
 
 // A name as one OBJ or MTL token: printable ASCII kept, every other byte, a space and '#' made '_';
 // `fallback` when the name is empty.

@@ -5,10 +5,16 @@
 #include <random>
 #include <regex>
 
+#if !defined(_WIN32)
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 #include "e2e/e2e_support.hpp"
 #include "model/r7d_model.hpp"
 #include "model/r7p_model.hpp"
 #include "model/r7t_model.hpp"
+#include "platform/directory.hpp"
 #include "view/page_assets.hpp"
 #include "view/view_test_support.hpp"
 
@@ -107,8 +113,8 @@ TEST_F(ExampleExport, WritesEveryModelWithItsMaterialsAndBitmapAndLeavesTheWorkD
     EXPECT_TRUE(contains(readFile(out("PANEL.mtl")), "map_Kd CRATE.BMP\n"));
     EXPECT_TRUE(contains(readFile(out("BOAT.mtl")), "# no bitmap file of this name was found\n"));
     EXPECT_EQ(snapshot(dir_.path() / "work"), before_);
-    for (const auto& item : fs::directory_iterator(dir_.path() / "out")) {
-        EXPECT_EQ(item.path().filename().string().find("bxa-tmp"), std::string::npos) << item.path();
+    for (const auto& item : fs::recursive_directory_iterator(dir_.path() / "out")) {
+        EXPECT_FALSE(platform::isWorkingFileName(item.path().filename().string())) << item.path();
     }
     if (!view::pageAssets().empty()) {
         EXPECT_TRUE(fs::is_regular_file(out("index.html")));
@@ -434,6 +440,45 @@ TEST(ViewCommandLine, AWorkDirectoryWithoutModelsStillGetsItsPage) {
     EXPECT_TRUE(contains(result.err, "bxa-view: no R7D, R7P or R7T files in work\n"));
     EXPECT_EQ(fs::exists(dir.path() / "out" / "index.html"), !view::pageAssets().empty());
 }
+
+#if !defined(_WIN32)
+// Links planted in the output directory: the page's data directory as a link to elsewhere is refused, and
+// an output file's name as a hard link to the author's model (or a symbolic link to it) is replaced by the
+// new file, the model left as it was. Working files that a killed run left there are removed.
+TEST(ViewOutputDirectory, LinksThereAreNeverWrittenThroughAndLeftoversAreRemoved) {
+    ScratchDir dir;
+    fs::copy(fs::path(BXA_SOURCE_DIR) / "examples" / "work", dir.path() / "work");
+    const auto before = snapshot(dir.path() / "work");
+    fs::create_directories(dir.path() / "out");
+    fs::create_directories(dir.path() / "elsewhere");
+    if (!view::pageAssets().empty()) {
+        fs::create_directory_symlink("../elsewhere", dir.path() / "out" / "page-data");
+        RunResult refused = runView({"work", "out"}, dir.path());
+        EXPECT_EQ(refused.exitCode, 1);
+        EXPECT_EQ(refused.err, "bxa-view: error: cannot create out/page-data\n");
+        EXPECT_TRUE(fs::is_empty(dir.path() / "elsewhere"));
+        fs::remove(dir.path() / "out" / "page-data");
+    }
+    fs::create_hard_link(dir.path() / "work" / "PANEL.R7D", dir.path() / "out" / "PANEL.obj");
+    fs::create_symlink("../work/BUSH.R7T", dir.path() / "out" / "BUSH.mtl");
+    // A working file of a run that has ended: a child that exits at once.
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(0);
+    ASSERT_GT(child, 0);
+    ::waitpid(child, nullptr, 0);
+    const std::string leftover = ".bxa-" + std::to_string(child) + "-0a1b2c3d.tmp";
+    writeFile(dir.path() / "out" / leftover, "left by a killed run");
+
+    RunResult result = runView({"work", "out"}, dir.path());
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(snapshot(dir.path() / "work"), before);
+    EXPECT_TRUE(readFile(dir.path() / "out" / "PANEL.obj").starts_with("# PANEL.R7D, an R7D model"));
+    EXPECT_FALSE(fs::is_symlink(dir.path() / "out" / "BUSH.mtl"));
+    EXPECT_TRUE(readFile(dir.path() / "out" / "BUSH.mtl").starts_with("# Materials of BUSH.R7T"));
+    EXPECT_FALSE(fs::exists(dir.path() / "out" / leftover));
+    EXPECT_TRUE(fs::is_empty(dir.path() / "elsewhere"));
+}
+#endif
 
 }  // namespace
 }  // namespace bxa::test

@@ -21,6 +21,8 @@ using bxa::testing::writeFile;
 using view::Mesh;
 using view::ModelFormat;
 
+platform::Directory directoryOf(const ScratchDir& dir) { return platform::Directory::open(dir.path().string()); }
+
 Mesh meshOf(ModelFormat format, const std::string& bytes) {
     return view::readMesh(format, {reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()}, true,
                           "MODEL");
@@ -74,7 +76,7 @@ TEST(ObjFile, EveryVertexOnceAndFacesByGroupAndMaterialWithBrokenFacesLeftOut) {
     Mesh mesh = meshOf(ModelFormat::R7d, r7dBytes(model));
     auto slots = view::materialSlots(mesh, {"WALL.BMP"});
     ScratchDir dir;
-    ASSERT_TRUE(view::writeObj(dir / "m.obj", mesh, slots, "PANEL.R7D", "m.mtl"));
+    ASSERT_TRUE(view::writeObj(directoryOf(dir), "m.obj", mesh, slots, "PANEL.R7D", "m.mtl"));
     ObjSummary obj = summarise(readFile(dir / "m.obj"));
     EXPECT_EQ(obj.counts["v"], 4u);
     EXPECT_EQ(obj.counts["vt"], 4u);
@@ -87,7 +89,7 @@ TEST(ObjFile, EveryVertexOnceAndFacesByGroupAndMaterialWithBrokenFacesLeftOut) {
                                         "o group_1", "g group_1", "usemtl untextured"}));
     EXPECT_EQ(obj.comments.back(), "# face at line 13 left out: a corner lies outside the vertex table");
 
-    ASSERT_TRUE(view::writeMtl(dir / "m.mtl", slots, "PANEL.R7D"));
+    ASSERT_TRUE(view::writeMtl(directoryOf(dir), "m.mtl", slots, "PANEL.R7D"));
     std::string mtl = readFile(dir / "m.mtl");
     EXPECT_NE(
         mtl.find("newmtl wall_bmp_1\nKa 0.2 0.2 0.2\nKs 0 0 0\nd 1\nillum 1\nKd 1 1 1\nmap_Kd WALL.BMP\n"),
@@ -100,7 +102,7 @@ TEST(ObjFile, NormalsAreLeftOutWhenOneHasNoLength) {
     R7dParts model{{{{0, 0, 0}}, {{1, 0, 0}, {0, 0, 0}}, {{0, 1, 0}}}, {{{0, 1, 2}}}, {}, {}};
     Mesh mesh = meshOf(ModelFormat::R7d, r7dBytes(model));
     ScratchDir dir;
-    ASSERT_TRUE(view::writeObj(dir / "m.obj", mesh, view::materialSlots(mesh, {}), "M.R7D", "m.mtl"));
+    ASSERT_TRUE(view::writeObj(directoryOf(dir), "m.obj", mesh, view::materialSlots(mesh, {}), "M.R7D", "m.mtl"));
     std::string text = readFile(dir / "m.obj");
     ObjSummary obj = summarise(text);
     EXPECT_EQ(obj.counts["vn"], 0u);
@@ -120,7 +122,7 @@ TEST(PageData, NamesAreSafeJavaScriptStringsWhateverTheirBytes) {
     ScratchDir dir;
     view::PageModelEntry entry;
     entry.name = std::string("a\"b\\c</script>\x01\xe9", 16);
-    ASSERT_TRUE(view::writeModelList(dir / "models.js", "work", {entry}));
+    ASSERT_TRUE(view::writeModelList(directoryOf(dir), "models.js", "work", {entry}));
     std::string js = readFile(dir / "models.js");
     EXPECT_NE(js.find(R"("name":"a\"b\\c\u003c/script>\u0001\u00e9")"), std::string::npos) << js;
 }
@@ -128,12 +130,12 @@ TEST(PageData, NamesAreSafeJavaScriptStringsWhateverTheirBytes) {
 TEST(PageData, TexturesBecomeDataUrlsOfTheirType) {
     ScratchDir dir;
     writeFile(dir.path() / "x.png", std::string("\x89PNG\r\n\x1a\n", 8) + "abcd");
-    ASSERT_TRUE(view::writeTextureData(dir / "t0.js", 0, "x.png", dir / "x.png"));
+    ASSERT_TRUE(view::writeTextureData(directoryOf(dir), "t0.js", 0, "x.png", dir / "x.png"));
     EXPECT_EQ(
         readFile(dir / "t0.js"),
         "bxaView.texture(0, {\"file\":\"x.png\",\"url\":\"data:image/png;base64,iVBORw0KGgphYmNk\"});\n");
     writeFile(dir.path() / "x.bmp", "BM");
-    ASSERT_TRUE(view::writeTextureData(dir / "t1.js", 1, "x.bmp", dir / "x.bmp"));
+    ASSERT_TRUE(view::writeTextureData(directoryOf(dir), "t1.js", 1, "x.bmp", dir / "x.bmp"));
     EXPECT_NE(readFile(dir / "t1.js").find("data:image/bmp;base64,Qk0=\""), std::string::npos);
 }
 
@@ -142,7 +144,7 @@ TEST(PageData, BrokenFacesKeepTheirGoodCornersAndMarkTheOthers) {
     Mesh mesh = meshOf(ModelFormat::R7d, r7dBytes(model));
     auto slots = view::materialSlots(mesh, {});
     ScratchDir dir;
-    ASSERT_TRUE(view::writeModelData(dir / "m0.js", 0, mesh, slots, {-1}));
+    ASSERT_TRUE(view::writeModelData(directoryOf(dir), "m0.js", 0, mesh, slots, {-1}));
     std::string js = readFile(dir / "m0.js");
     EXPECT_NE(js.find("\"broken\":[2,-1,1],\n\"brokenAt\":[11]"), std::string::npos) << js;
     EXPECT_NE(js.find("{\"name\":\"untextured\",\"texture\":-1,\"indices\":[0,1,2]}"), std::string::npos)
