@@ -79,10 +79,10 @@ bool NewArchive::writeTable(const TocList& toc) {
 
 bool NewArchive::install(platform::Console& console, platform::File* oldArchive) {
     if (permissions_) working_.setPermissions(*permissions_);
-    if (working_.commit(leaf_, true)) return true;
+    if (working_.commitAndHold(leaf_, true)) return true;
     if (oldArchive != nullptr && oldArchive->isOpen()) {
         oldArchive->close();
-        if (working_.commit(leaf_, true)) return true;
+        if (working_.commitAndHold(leaf_, true)) return true;
     }
     const std::string kept = leaf_ + ".new";
     const std::string where = working_.keepAs(kept) ? directory_.pathOf(kept) : working_.path();

@@ -61,6 +61,8 @@ public:
     // the rebuilt archive is in %s\n" on standard output, keeping the new archive under a name of its own.
     // `oldArchive`, when given, is the old archive still open for reading: some systems (Windows) refuse to
     // replace a file that is open, so when the first rename fails it is closed and the rename tried again.
+    // The archive put in place stays open, its update lock held, until this NewArchive is destroyed: what
+    // the command does after it (add's catalog) is done before another run may update the archive.
     bool install(platform::Console& console, platform::File* oldArchive = nullptr);
 
 private:

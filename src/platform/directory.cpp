@@ -532,6 +532,24 @@ private:
 }  // namespace
 
 bool WorkingFile::commit(std::string_view leaf, bool durable, OpenFailure* failure) {
+    if (!putInPlace(leaf, durable, failure)) return false;
+    // The lock goes with the close, after the rename: until then the file is a live run's.
+    bool closed = file_.close();
+    if (durable && !directory_.sync()) closed = false;
+    if (!closed) report(failure, OpenFailure::Other);
+    return closed;
+}
+
+bool WorkingFile::commitAndHold(std::string_view leaf, bool durable, OpenFailure* failure) {
+    if (!putInPlace(leaf, durable, failure)) return false;
+    if (durable && !directory_.sync()) {
+        report(failure, OpenFailure::Other);
+        return false;
+    }
+    return true;
+}
+
+bool WorkingFile::putInPlace(std::string_view leaf, bool durable, OpenFailure* failure) {
     report(failure, OpenFailure::None);
     if (!file_.isOpen()) {
         report(failure, OpenFailure::Other);
@@ -554,11 +572,7 @@ bool WorkingFile::commit(std::string_view leaf, bool durable, OpenFailure* failu
         return false;
     }
     kept_ = true;
-    // The lock goes with the close, after the rename: until then the file is a live run's.
-    bool closed = file_.close();
-    if (durable && !directory_.sync()) closed = false;
-    if (!closed) report(failure, OpenFailure::Other);
-    return closed;
+    return true;
 }
 
 bool WorkingFile::keepAs(std::string_view leaf) {
@@ -862,6 +876,10 @@ bool WorkingFile::commit(std::string_view leaf, bool durable, OpenFailure* failu
     }
     kept_ = true;
     return true;
+}
+
+bool WorkingFile::commitAndHold(std::string_view leaf, bool durable, OpenFailure* failure) {
+    return commit(leaf, durable, failure);
 }
 
 bool WorkingFile::keepAs(std::string_view leaf) {

@@ -172,6 +172,11 @@ public:
     // and the directory after it, so that a power cut leaves the old file or the complete new one.
     // On failure the working file stays (its path() names it) until discarded or destroyed.
     bool commit(std::string_view leaf, bool durable = false, OpenFailure* failure = nullptr);
+    // As commit, but the file stays open, and its update lock held, until the WorkingFile is destroyed, so
+    // that a run with work left after putting the file in place (add writes the catalog after the archive)
+    // keeps the other runs that would update it waiting until it is done. Windows, which renames only
+    // closed files, closes it as commit does.
+    bool commitAndHold(std::string_view leaf, bool durable = false, OpenFailure* failure = nullptr);
 
     // After a failed commit: closes the file and gives it the name `leaf` in its directory, never
     // replacing a file there, so that the user can move it by hand and no later run takes it for a
@@ -182,6 +187,10 @@ public:
 
 private:
     friend class Directory;
+#if !defined(_WIN32)
+    // commit up to the rename: the file is in place and still open.
+    bool putInPlace(std::string_view leaf, bool durable, OpenFailure* failure);
+#endif
     Directory directory_;
     std::string name_;
     File file_;

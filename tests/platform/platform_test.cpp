@@ -137,6 +137,51 @@ TEST(Directory, NamesAreResolvedBelowItWithoutFollowingLinks) {
     EXPECT_EQ(std::string(bytes, 6), "inside");
 }
 
+TEST(Directory, ASubdirectoryIsMadeOrOpenedButNeverThroughALink) {
+    ScratchDir dir;
+    fs::create_directories(dir.path() / "elsewhere");
+    fs::create_directory_symlink(dir.path() / "elsewhere", dir.path() / "link");
+    writeFile(dir.path() / "file", "x");
+    Directory directory = Directory::open(dir.path().string());
+    Directory made = directory.makeSubdirectory("made");
+    ASSERT_TRUE(made);
+    EXPECT_EQ(made.pathOf("x"), dir / "made" + "/x");
+    EXPECT_TRUE(directory.makeSubdirectory("made"));  // an existing one is opened
+    OpenFailure failure = OpenFailure::None;
+    EXPECT_FALSE(directory.makeSubdirectory("link", &failure));
+    EXPECT_EQ(failure, OpenFailure::LinkInPath);
+    EXPECT_FALSE(directory.makeSubdirectory("file"));
+}
+
+// Another process's try to take the update lock of the file at `path`, without waiting.
+bool lockedElsewhere(const std::string& path) {
+    pid_t child = ::fork();
+    if (child == 0) {
+        File file = File::openForReading(path);
+        ::_exit(file && file.lockExclusive(false) ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return !(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+TEST(Directory, ACommittedFileHeldOpenKeepsItsLockUntilDestroyed) {
+    ScratchDir dir;
+    Directory directory = Directory::open(dir.path().string());
+    {
+        WorkingFile working = directory.createWorkingFile();
+        working.file().write("new");
+        ASSERT_TRUE(working.commitAndHold("target", true));
+        EXPECT_EQ(readFile(dir.path() / "target"), "new");
+        EXPECT_TRUE(lockedElsewhere(dir / "target"));
+    }
+    EXPECT_FALSE(lockedElsewhere(dir / "target"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 1);
+    WorkingFile working = directory.createWorkingFile();
+    ASSERT_TRUE(working.commit("target"));
+    EXPECT_FALSE(lockedElsewhere(dir / "target"));
+}
+
 TEST(Directory, TheCurrentDirectoryNamesItsFilesWithoutADirectory) {
     EXPECT_EQ(Directory::current().pathOf("tmp.cmp"), "tmp.cmp");
     EXPECT_FALSE(Directory::open(""));
