@@ -266,6 +266,9 @@ bool packArchive(TocList& toc, const std::string& archivePath, const std::string
     toc.clear();
     if (!checkPathArguments(archivePath, workDir, console)) return false;
     removeLeftoversAround(archivePath);
+    // One writer at a time: a pack over an archive that another run is updating waits for it, before it
+    // reads the catalog, which that run may renew too (an add). A new archive has nothing to wait for.
+    File locked = openArchiveForUpdate(archivePath, console);
     const std::string catalogPath = platform::joinPath(workDir, CatalogFileName);
     Directory directory = Directory::open(workDir);
     platform::OpenFailure failure = platform::OpenFailure::Missing;
@@ -279,9 +282,6 @@ bool packArchive(TocList& toc, const std::string& archivePath, const std::string
         return false;
     }
     directory.removeLeftovers();
-    // One writer at a time: a pack over an archive that another run is updating waits for it. A new archive
-    // has nothing to wait for.
-    File locked = openArchiveForUpdate(archivePath, console);
     // The new archive is built beside the old one and renamed over it only once it is complete; like the
     // old one, it is writable by its owner afterwards.
     NewArchive archive;
@@ -298,6 +298,7 @@ bool packArchive(TocList& toc, const std::string& archivePath, const std::string
     console.out("\nReading catalog...");
     CurrentDirectoryCopies copies;
     copies.protect(catalog);
+    copies.protect(locked);
     copies.protect(archive.identity());
     threads = std::max(1u, threads);
     PackRun run{toc, directory, archive, copies, console, threads,

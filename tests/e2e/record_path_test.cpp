@@ -103,6 +103,12 @@ TEST_F(RecordPath, AnArchiveNamedLikeAWorkingFileOfOldIsRebuiltSafely) {
     ASSERT_FALSE(failedWithPrompt(bxa({"-u", "tmp.cmp", "out3"})));
     ASSERT_FALSE(failedWithPrompt(bxa({"-u", "tmp.BXA", "out2"})));
     EXPECT_EQ(readFile(at("out2") / "a.DAT"), "renewed");
+    // Nor over the old archive when the pack fails after a model (a member listed after it is missing).
+    ASSERT_FALSE(failedWithPrompt(bxa({"-p", "tmp.cmp", "work"})));
+    const std::string archive = readFile(at("tmp.cmp"));
+    writeFile(at("work") / "catalog.dat", readFile(at("work") / "catalog.dat") + "1 0 gone.DAT\r\n");
+    EXPECT_TRUE(failedWithPrompt(bxa({"-p", "tmp.cmp", "work"})));
+    EXPECT_EQ(readFile(at("tmp.cmp")), archive);
 }
 
 TEST_F(RecordPath, ARecordThatWouldReplaceTheRunsOwnFilesIsRefused) {

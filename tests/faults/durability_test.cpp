@@ -116,6 +116,36 @@ TEST_F(Durability, ASecondWriterSaysItWaitsAndBuildsOnTheFirstOnesArchive) {
     EXPECT_EQ(readFile(at("out") / "n.CSV"), "new,record\r\n");
 }
 
+// A pack started while an add is under way reads the catalog that the add leaves, not the one before it:
+// otherwise it would pack the archive without the added record and report success.
+TEST_F(Durability, APackThatWaitsReadsTheCatalogTheOtherRunLeft) {
+    packExample();
+    int held = ::open(at("a.BXA").c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    ScratchDir io;
+    const std::string command = "cd " + shellQuote(cwd.path().string()) + " && " + shellQuote(BXA_BINARY) +
+                                " -p a.BXA work </dev/null >" + shellQuote((io.path() / "out").string()) + " 2>&1";
+    pid_t packer = ::fork();
+    if (packer == 0) {
+        ::close(held);
+        ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    for (int tries = 0; tries < 600 && readFile(io.path() / "out").empty(); ++tries) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_EQ(readFile(io.path() / "out"), "Waiting for another bxa run to finish with (a.BXA)...\n");
+    // The "other run" adds a record: its file, then its catalog renamed into place, before it lets go.
+    writeFile(at("work") / "n.CSV", "new,record\r\n");
+    writeFile(at("catalog.new"), readFile(at("work") / "catalog.dat") + "12 0 n.CSV\r\n");
+    fs::rename(at("catalog.new"), at("work") / "catalog.dat");
+    ::close(held);
+    EXPECT_EQ(waitForBxa(packer), 1);
+    EXPECT_EQ(readFile(io.path() / "out").find("Error"), std::string::npos) << readFile(io.path() / "out");
+    ASSERT_FALSE(failedWithPrompt(bxa({"-u", "a.BXA", "out"})));
+    EXPECT_EQ(readFile(at("out") / "n.CSV"), "new,record\r\n");
+}
+
 TEST_F(Durability, TwoWritersOfOneArchiveLoseNoUpdate) {
     packExample();
     constexpr int Rounds = 10;
