@@ -12,6 +12,9 @@ bool prepareUpdateSource(const platform::Directory& workDir, const std::string& 
         case SourceProblem::NotRegular: reportUnopenableFile(platform::OpenFailure::NotRegular, path, console); return false;
         case SourceProblem::LinkInPath: reportUnopenableFile(platform::OpenFailure::LinkInPath, path, console); return false;
         case SourceProblem::Unconvertible: return false;
+        case SourceProblem::TooLarge:
+            console.out("\nError: File too large for a BXA file (%s)", path.c_str());
+            return false;
         default:
             console.out("\nError: Could not open source file (%s); file must exist", path.c_str());
             return false;

@@ -275,6 +275,15 @@ TEST_F(ReplaceAdd, AddFailuresLeaveTheArchiveUnchanged) {
               std::string::npos);
     // No working file is left, in the current directory or anywhere.
     EXPECT_FALSE(fs::exists(at("tmp.BXA")));
+    // A source of 2 GiB (a sparse file) fits no record, which the message says.
+    writeFile(at("work") / "huge.DAT", "");
+    fs::resize_file(at("work") / "huge.DAT", uint64_t{1} << 31);
+    RunResult huge = bxa({"-a", "-f", "huge.DAT", "a.BXA", "work"});
+    fs::remove(at("work") / "huge.DAT");
+    EXPECT_TRUE(failedWithPrompt(huge));
+    EXPECT_NE(huge.out.find("\nError: File too large for a BXA file (" + joined("work", "huge.DAT") + ")"),
+              std::string::npos)
+        << huge.out;
     RunResult noArchive = bxa({"-a", "-f", "c.CSV", "missing.BXA", "work"});
     EXPECT_TRUE(failedWithPrompt(noArchive));
     EXPECT_NE(noArchive.out.find("\nError: Could not open BXA file (missing.BXA); file must exist"),
