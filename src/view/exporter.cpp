@@ -64,7 +64,7 @@ private:
     platform::Directory outDir_;
     platform::Directory dataDir_;
     bool withPage_;
-    std::vector<std::string> files_;
+    BitmapFiles bitmapFiles_;
     std::vector<std::string> models_;
     OutputNames names_;
     std::map<std::string, TextureCopy> textures_;
@@ -106,10 +106,10 @@ bool Export::prepare() {
         platform::StandardConsole().err("bxa-view: error: cannot list %s: %s\n", work_.c_str(), error.c_str());
         return false;
     }
-    files_ = std::move(*files);
-    for (const std::string& file : files_) {
+    for (const std::string& file : *files) {
         if (modelFormatOfName(file)) models_.push_back(file);
     }
+    bitmapFiles_ = BitmapFiles(std::move(*files));
     for (const PageAsset& asset : pageAssets()) names_.claim(asset.fileName);
     names_.claim(PageDataDirectory);
     if (!withPage_) platform::StandardConsole().err("bxa-view: this build has no preview page: writing OBJ and MTL files only\n");
@@ -193,7 +193,7 @@ void Export::exportModel(size_t index, ModelFormat format, const std::string& st
 std::vector<std::string> Export::resolveTextures(Mesh& mesh, std::vector<int64_t>& textureIds) {
     std::vector<std::string> files;
     for (const MeshBitmap& bitmap : mesh.bitmaps) {
-        std::optional<std::string> found = findBitmapFile(files_, bitmap.name);
+        std::optional<std::string> found = bitmapFiles_.find(bitmap.name);
         if (!found) {
             addWarning(mesh, bitmap.place,
                        "bitmap \"" + bitmap.name + "\" names no file of the work directory");

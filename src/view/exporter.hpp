@@ -2,7 +2,7 @@
 //
 // For each R7D, R7P and R7T file of `workDirectory` (by name order) it writes, into `outputDirectory`:
 // STEM.obj and STEM.mtl (see obj_writer.hpp), a copy of each bitmap file the model names (found as
-// findBitmapFile says; one copy however many models use it), and the page's data (page_writer.hpp);
+// BitmapFiles::find says; one copy however many models use it), and the page's data (page_writer.hpp);
 // then index.html and the page's script, when the program was built with them (page_assets.hpp).
 //
 // Messages go to standard error: a progress line per model, each warning as "warning: PATH line N: ..."

@@ -26,11 +26,6 @@ std::string_view stemOf(std::string_view name) {
 
 }  // namespace
 
-bool equalIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lower(x) == lower(y); });
-}
-
 std::optional<std::vector<std::string>> listRegularFiles(const std::string& directory, std::string& error) {
     std::error_code ec;
     std::filesystem::directory_iterator it(directory, ec);
@@ -51,16 +46,18 @@ std::optional<std::vector<std::string>> listRegularFiles(const std::string& dire
     return files;
 }
 
-std::optional<std::string> findBitmapFile(const std::vector<std::string>& files,
-                                          std::string_view bitmapName) {
+BitmapFiles::BitmapFiles(std::vector<std::string> files) : files_(std::move(files)) {
+    for (const std::string& file : files_) byLowered_.emplace(lowered(file), file);
+}
+
+std::optional<std::string> BitmapFiles::find(std::string_view bitmapName) const {
     if (bitmapName.empty() || bitmapName == "." || bitmapName == ".." ||
         bitmapName.find_first_of("/\\:") != std::string_view::npos) {
         return std::nullopt;
     }
-    if (std::binary_search(files.begin(), files.end(), bitmapName)) return std::string(bitmapName);
-    for (const std::string& file : files) {
-        if (equalIgnoringCase(file, bitmapName)) return file;
-    }
+    if (std::binary_search(files_.begin(), files_.end(), bitmapName)) return std::string(bitmapName);
+    auto found = byLowered_.find(lowered(bitmapName));
+    if (found != byLowered_.end()) return found->second;
     return std::nullopt;
 }
 

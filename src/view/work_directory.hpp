@@ -1,6 +1,8 @@
 // The files of a work directory, and the names bxa-view gives its output files.
 #pragma once
 
+#include <functional>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -13,12 +15,23 @@ namespace bxa::view {
 // set, when it cannot be listed.
 std::optional<std::vector<std::string>> listRegularFiles(const std::string& directory, std::string& error);
 
-// The file of `files` that a model's bitmap name refers to: the file of exactly that name, else one whose
-// name differs only in the case of ASCII letters (work directories come from a system whose file names
-// ignore case, and models often spell their bitmaps in lower case beside upper-case files). Nothing for
-// a name that is empty, "." or "..", or holds '/', '\' or ':', so a bitmap never names a file outside the
-// work directory.
-std::optional<std::string> findBitmapFile(const std::vector<std::string>& files, std::string_view bitmapName);
+// The files of a work directory as models' bitmap names refer to them.
+class BitmapFiles {
+public:
+    // `files` sorted byte by byte, as listRegularFiles gives them.
+    explicit BitmapFiles(std::vector<std::string> files = {});
+
+    // The file that a bitmap name refers to: the file of exactly that name, else the first one whose name
+    // differs only in the case of ASCII letters (work directories come from a system whose file names
+    // ignore case, and models often spell their bitmaps in lower case beside upper-case files). Nothing for
+    // a name that is empty, "." or "..", or holds '/', '\' or ':', so a bitmap never names a file outside
+    // the work directory. Each look-up costs a logarithm of the files, however many a model names.
+    std::optional<std::string> find(std::string_view bitmapName) const;
+
+private:
+    std::vector<std::string> files_;
+    std::map<std::string, std::string, std::less<>> byLowered_;  // the first file of each lower-cased name
+};
 
 // Output file names, unique within the output directory however the file system treats case.
 class OutputNames {
@@ -35,8 +48,5 @@ private:
 // name without its extension, or the whole name with '_' for each '.' when another model has the same
 // stem, whatever the case (PANEL.R7D and panel.R7P give PANEL_R7D and panel_R7P).
 std::vector<std::string> outputStems(const std::vector<std::string>& modelFiles);
-
-// "a" and "A" are equal, and so on for the other ASCII letters.
-bool equalIgnoringCase(std::string_view a, std::string_view b);
 
 }  // namespace bxa::view

@@ -152,15 +152,15 @@ TEST(PageData, BrokenFacesKeepTheirGoodCornersAndMarkTheOthers) {
 }
 
 TEST(WorkDirectory, BitmapsAreFoundIgnoringCaseButNeverOutsideTheDirectory) {
-    std::vector<std::string> files{"CRATE.BMP", "Wall.bmp", "wall.bmp"};
-    EXPECT_EQ(view::findBitmapFile(files, "crate.bmp"), "CRATE.BMP");
-    EXPECT_EQ(view::findBitmapFile(files, "wall.bmp"), "wall.bmp");  // the exact name first
-    EXPECT_EQ(view::findBitmapFile(files, "WALL.BMP"), "Wall.bmp");
-    EXPECT_EQ(view::findBitmapFile(files, "../CRATE.BMP"), std::nullopt);
-    EXPECT_EQ(view::findBitmapFile(files, "x\\CRATE.BMP"), std::nullopt);
-    EXPECT_EQ(view::findBitmapFile(files, "C:CRATE.BMP"), std::nullopt);
-    EXPECT_EQ(view::findBitmapFile(files, ""), std::nullopt);
-    EXPECT_EQ(view::findBitmapFile(files, "hull.bmp"), std::nullopt);
+    const view::BitmapFiles files({"CRATE.BMP", "Wall.bmp", "wall.bmp"});
+    EXPECT_EQ(files.find("crate.bmp"), "CRATE.BMP");
+    EXPECT_EQ(files.find("wall.bmp"), "wall.bmp");  // the exact name first
+    EXPECT_EQ(files.find("WALL.BMP"), "Wall.bmp");
+    EXPECT_EQ(files.find("../CRATE.BMP"), std::nullopt);
+    EXPECT_EQ(files.find("x\\CRATE.BMP"), std::nullopt);
+    EXPECT_EQ(files.find("C:CRATE.BMP"), std::nullopt);
+    EXPECT_EQ(files.find(""), std::nullopt);
+    EXPECT_EQ(files.find("hull.bmp"), std::nullopt);
 }
 
 TEST(WorkDirectory, ModelsSharingAStemKeepTheirExtensionInTheirOutputName) {
