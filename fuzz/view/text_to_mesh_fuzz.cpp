@@ -14,6 +14,7 @@
 #include <string>
 
 #include "model/model_fuzz_support.hpp"
+#include "platform/directory.hpp"
 #include "view/mesh_reader.hpp"
 #include "view/model_source.hpp"
 #include "view/obj_writer.hpp"
@@ -73,7 +74,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                                   : ModelFormat::R7t;
     bxa::fuzz::writeFile(scratch("model"), data + 1, size - 1);
     std::string error;
-    std::optional<ModelBinary> binary = loadModelBinary(scratch("model"), format, scratchDir(), error);
+    const bxa::platform::Directory directory = bxa::platform::Directory::open(scratchDir());
+    std::optional<ModelBinary> binary = loadModelBinary(scratch("model"), format, directory, error);
     if (!binary) fail("a model file that could be read was refused");
     Mesh mesh = readMesh(format, binary->bytes, binary->fromText, "MODEL");
     checkMesh(mesh);
@@ -82,9 +84,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<MaterialSlot> slots = materialSlots(mesh, textures);
     std::vector<int64_t> textureIds(slots.size(), 0);
     textureIds.back() = -1;
-    if (!writeObj(scratch("m.obj"), mesh, slots, "MODEL.R7D", "m.mtl") ||
-        !writeMtl(scratch("m.mtl"), slots, "MODEL.R7D") ||
-        !writeModelData(scratch("m0.js"), 0, mesh, slots, textureIds)) {
+    if (!writeObj(directory, "m.obj", mesh, slots, "MODEL.R7D", "m.mtl") ||
+        !writeMtl(directory, "m.mtl", slots, "MODEL.R7D") ||
+        !writeModelData(directory, "m0.js", 0, mesh, slots, textureIds)) {
         fail("an output file could not be written");
     }
     const uint64_t written = sizeOf("m.obj") + sizeOf("m.mtl") + sizeOf("m0.js");
