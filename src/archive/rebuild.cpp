@@ -33,6 +33,9 @@ bool NewArchive::create(const std::string& archivePath, bool ownerMayWrite) {
         permissions_ = platform::permissionsOf(old);
     }
     if (permissions_ && ownerMayWrite) permissions_->mode |= OwnerReadWrite;
+    // The old archive's data goes into this file: from the start no one may read it who may not read the
+    // old archive, also when a killed run leaves it behind.
+    if (permissions_) working_.setPermissions(*permissions_);
     return true;
 }
 
@@ -45,7 +48,9 @@ platform::WorkingFile NewArchive::takePartFile() {
             return part;
         }
     }
-    return directory_.createWorkingFile();
+    platform::WorkingFile part = directory_.createWorkingFile();
+    if (part && permissions_) part.setPermissions(*permissions_);
+    return part;
 }
 
 void NewArchive::givePartFile(platform::WorkingFile part) {

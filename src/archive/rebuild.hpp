@@ -23,10 +23,11 @@ class NewArchive {
 public:
     // Makes the working file beside `archivePath`, or beside the file a symbolic link there names (the link
     // stays, and its target is replaced). The new archive gets the old one's permission bits, owner and
-    // group as far as the process may set them; `ownerMayWrite` adds the owner's read and write
-    // permission (pack clears a read-only mark). Returns false (nothing printed; each command has its own
-    // message) when the archive's directory cannot be opened, a directory or another file that is not
-    // regular stands at the path, or the working file cannot be created.
+    // group as far as the process may set them, from the start (so do its part files); `ownerMayWrite`
+    // adds the owner's read and write permission (pack clears a read-only mark). Returns false (nothing
+    // printed; each command has its own message) when the archive's directory cannot be opened, a
+    // directory or another file that is not regular stands at the path, or the working file cannot be
+    // created.
     bool create(const std::string& archivePath, bool ownerMayWrite = false);
     // After a failed create: whether the archive's name is longer than its file system allows.
     bool nameTooLong() const { return nameTooLong_; }

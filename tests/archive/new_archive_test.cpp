@@ -38,5 +38,24 @@ TEST(NewArchive, APartFileGivenBackIsUsedAgainEmptyAndGoesWithTheArchive) {
     EXPECT_TRUE(snapshotFiles(".").empty());
 }
 
+#if !defined(_WIN32)
+// The old archive's data is copied into the new one and its part files: they are no more readable than
+// the old archive while the run lasts, or after it was killed.
+TEST(NewArchive, ItAndItsPartFilesAreAsPrivateAsTheOldArchiveFromTheStart) {
+    InScratchDirectory scratch;
+    writeFile("a.BXA", "old archive");
+    fs::permissions("a.BXA", fs::perms::owner_read | fs::perms::owner_write);
+    NewArchive archive;
+    ASSERT_TRUE(archive.create("a.BXA", true));
+    platform::WorkingFile part = archive.takePartFile();
+    ASSERT_TRUE(part);
+    for (const auto& [name, bytes] : snapshotFiles(".")) {
+        EXPECT_EQ(fs::status(name).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write)
+            << name;
+    }
+    archive.givePartFile(std::move(part));
+}
+#endif
+
 }  // namespace
 }  // namespace bxa
