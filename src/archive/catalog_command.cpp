@@ -25,6 +25,11 @@ bool catalogArchive(TocList& toc, const std::string& archivePath, const std::str
     // A failed read has printed its own message and left the list empty: the catalog is then empty.
     ArchiveReading reading;
     readTableOfContents(toc, archivePath, workDir, console, reading);
+    if (reading.archive && isTheArchive(directory, CatalogFileName, reading.archive)) {
+        console.err("\n\nError: Catalog (%s) would replace the archive being read (%s)\n\n", catalogPath.c_str(),
+                    archivePath.c_str());
+        return false;
+    }
     for (const TocEntry& entry : toc) {
         if (!checkCatalogCanList(entry.name, console)) return false;
         catalog.file().write(formatCatalogLine(entry));

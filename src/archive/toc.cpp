@@ -64,9 +64,24 @@ TocEntry entryFromRecord(const TocRecord& record) {
     return entry;
 }
 
+}  // namespace
+
+bool isTheArchive(const platform::Directory& directory, std::string_view leaf, File& archive) {
+    const std::optional<platform::FileIdentity> identity = platform::identityOf(archive);
+    return identity && directory.identityOf(leaf) == identity;
+}
+
+namespace {
+
 // header.dat holds the archive's first bytes as read (16, or fewer in a shorter file).
-bool copyHeaderBytes(File& archive, const platform::Directory& workDir, platform::Console& console) {
+bool copyHeaderBytes(File& archive, const std::string& archivePath, const platform::Directory& workDir,
+                     platform::Console& console) {
     const std::string headerPath = workDir.pathOf(HeaderFileName);
+    if (isTheArchive(workDir, HeaderFileName, archive)) {
+        console.err("\n\nError: Header file (%s) would replace the archive being read (%s)\n\n", headerPath.c_str(),
+                    archivePath.c_str());
+        return false;
+    }
     platform::WorkingFile header = workDir.createWorkingFile();
     if (!header) {
         console.err("\n\nError: Could not open header file (%s)\n\n", headerPath.c_str());
@@ -146,7 +161,7 @@ bool readTableOfContents(TocList& toc, const std::string& archivePath, const std
         return false;
     }
     opened.workDir.removeLeftovers();
-    if (!copyHeaderBytes(opened.archive, opened.workDir, console)) return false;
+    if (!copyHeaderBytes(opened.archive, archivePath, opened.workDir, console)) return false;
     readTableRecords(opened.archive, toc);
     console.out("Done\n");
     return true;

@@ -207,6 +207,11 @@ bool extractRecords(TocList& toc, ArchiveReading& reading, const std::string& ar
                     const std::optional<std::string>& recordName, unsigned threads, Console& console) {
     const Directory& workDir = reading.workDir;
     const std::string catalogPath = workDir.pathOf(CatalogFileName);
+    if (isTheArchive(workDir, CatalogFileName, reading.archive)) {
+        console.err("\n\nError: Catalog (%s) would replace the archive being read (%s)\n\n", catalogPath.c_str(),
+                    archivePath.c_str());
+        return false;
+    }
     platform::WorkingFile catalog;
     if (workDir.typeOf(CatalogFileName) != platform::EntryType::Directory) catalog = workDir.createWorkingFile();
     if (!catalog) {

@@ -129,6 +129,20 @@ TEST_F(RecordPath, ARecordThatWouldReplaceTheRunsOwnFilesIsRefused) {
     EXPECT_TRUE(failedWithPrompt(r));
     EXPECT_NE(r.err.find("would replace the archive being read"), std::string::npos) << r.err;
     EXPECT_EQ(readFile(at("w") / "a.BXA"), archive);
+    // The archive being read, named as one of the files a run writes beside the records.
+    for (const char* side : {"header.dat", "catalog.dat"}) {
+        fs::rename(at("w") / "a.BXA", at("w") / side);
+        for (const char* command : {"-u", "-t"}) {
+            r = bxa({command, joined("w", side), "w"});
+            // (-t goes on with an empty catalog after a table it could not read, as it always does.)
+            if (std::string(command) == "-u" || std::string(side) == "catalog.dat") {
+                EXPECT_TRUE(failedWithPrompt(r)) << side << " " << command;
+            }
+            EXPECT_NE(r.err.find("would replace the archive being read"), std::string::npos) << r.err;
+            EXPECT_EQ(readFile(at("w") / side), archive) << side << " " << command;
+        }
+        fs::rename(at("w") / side, at("w") / "a.BXA");
+    }
     // Add and pack refuse such names before the archive changes.
     writeWorkDir(at("work"), {{"a.DAT", 0, "abc"}});
     ASSERT_FALSE(failedWithPrompt(bxa({"-p", "b.BXA", "work"})));
