@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cinttypes>
-#include <set>
+#include <string_view>
+#include <unordered_set>
 
 #include "archive/catalog.hpp"
 #include "archive/command_support.hpp"
@@ -82,7 +83,7 @@ void takeThreadsBack(void* const* areas, unsigned count, void* lender) {
 // One catalog member on its way into the archive: encoded by a worker (into its own working file beside
 // the archive when several run at once), then appended, with its messages, in catalog order.
 struct PendingMember {
-    CatalogLine line;
+    const CatalogLine* line = nullptr;
     bool repeated = false;  // the name was listed on an earlier line
     platform::RecordingConsole messages;
     PreparedSource source;
@@ -126,7 +127,7 @@ bool reportEncodeFailure(EncodeOutcome outcome, const std::string& path, const s
 // directory.
 void encodeMember(PackRun& run, PendingMember& member, bool alone) {
     Console& console = member.messages;
-    const CatalogLine& line = member.line;
+    const CatalogLine& line = *member.line;
     const std::string path = run.workDir.pathOf(line.name);
     if (!line.name.empty() && !checkPackableName(line.name, console)) return;
     if (member.repeated) {
@@ -173,7 +174,7 @@ platform::Finish appendMember(PackRun& run, PendingMember& member, bool alone) {
         member.messages.replayTo(run.console);
         return platform::Finish::Stop;
     }
-    const std::string path = run.workDir.pathOf(member.line.name);
+    const std::string path = run.workDir.pathOf(member.line->name);
     if (member.stored) {
         // Where the member starts, for a member that may be appended again (-1: it may not, or the length
         // is unknown).
@@ -226,37 +227,43 @@ bool encodeCatalogMembers(PackRun& run, File& catalog, const std::string& catalo
     if (!run.archive.reserveTable(lines.size())) {
         return reportEncodeFailure(EncodeOutcome::WriteFailed, "", run.archive.archivePath(), run.console);
     }
-    std::vector<PendingMember> members(lines.size());
-    std::set<std::string> names;
-    for (size_t i = 0; i < lines.size(); ++i) {
-        members[i].line = std::move(lines[i]);
-        members[i].repeated = !members[i].line.name.empty() && !names.insert(members[i].line.name).second;
+    std::vector<bool> repeated(lines.size());
+    {
+        std::unordered_set<std::string_view> names;
+        for (size_t i = 0; i < lines.size(); ++i) {
+            repeated[i] = !lines[i].name.empty() && !names.insert(lines[i].name).second;
+        }
     }
-    // What work leaves of a member: its line stays.
+    // Only the members in flight have their state, however long the catalog is.
+    const size_t window = platform::recordWindow(run.threads);
+    std::vector<PendingMember> slots(window + 1);
+    auto member = [&](size_t i) -> PendingMember& { return slots[i % slots.size()]; };
     auto reset = [&](size_t i) {
-        PendingMember& member = members[i];
-        member.messages.clear();
-        member.source = PreparedSource();
-        member.entry = TocEntry();
-        member.stored.discard();
-        member.encoded = false;
+        PendingMember& pending = member(i);
+        pending.line = &lines[i];
+        pending.repeated = repeated[i];
+        pending.messages.clear();
+        pending.source = PreparedSource();
+        pending.entry = TocEntry();
+        pending.stored.discard();
+        pending.encoded = false;
     };
     platform::OrderedSteps steps;
     steps.work = [&](size_t i, bool alone) {
         reset(i);
         run.budget.takeOne();
-        encodeMember(run, members[i], alone);
+        encodeMember(run, member(i), alone);
         run.budget.give(1);
     };
     steps.finish = [&](size_t i, bool alone) {
-        const platform::Finish outcome = appendMember(run, members[i], alone);
+        const platform::Finish outcome = appendMember(run, member(i), alone);
         // Nothing of a finished member stays open.
         if (outcome != platform::Finish::Again) reset(i);
         return outcome;
     };
     steps.abandon = reset;
-    steps.cost = [&](size_t i) { return static_cast<uint64_t>(std::max<int64_t>(members[i].line.listedSize, 0)); };
-    return platform::runInOrder(members.size(), run.threads, platform::recordWindow(run.threads), steps);
+    steps.cost = [&](size_t i) { return static_cast<uint64_t>(std::max<int64_t>(lines[i].listedSize, 0)); };
+    return platform::runInOrder(lines.size(), run.threads, window, steps);
 }
 
 }  // namespace

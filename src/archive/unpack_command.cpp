@@ -234,20 +234,23 @@ bool extractRecords(TocList& toc, ArchiveReading& reading, const std::string& ar
     // Expanding no longer passes through "tmp.cmp"; a stale one goes as it always did.
     if (!selected.empty()) copies.removeExpandedCopy();
 
-    std::vector<PendingRecord> pending(selected.size());
+    // Only the records in flight have their state, however long the table is.
+    const size_t window = platform::recordWindow(threads);
+    std::vector<PendingRecord> slots(window + 1);
+    auto pending = [&](size_t k) -> PendingRecord& { return slots[k % slots.size()]; };
     size_t listed = 0;  // catalog lines written so far
     auto listUpTo = [&](size_t end) {
         for (; listed < end; ++listed) catalog.file().write(formatCatalogLine(toc[listed]));
     };
     platform::OrderedSteps steps;
     steps.work = [&](size_t k, bool) {
-        pending[k].reset();
-        pending[k].entry = toc[selected[k]];
-        decodePending(reading.archive, workDir, pending[k]);
+        pending(k).reset();
+        pending(k).entry = toc[selected[k]];
+        decodePending(reading.archive, workDir, pending(k));
     };
     steps.finish = [&](size_t k, bool alone) {
         listUpTo(selected[k]);
-        PendingRecord& record = pending[k];
+        PendingRecord& record = pending(k);
         const platform::Finish outcome = placePending(record, alone, console);
         if (outcome == platform::Finish::Next) {
             toc[selected[k]] = record.entry;
@@ -255,12 +258,12 @@ bool extractRecords(TocList& toc, ArchiveReading& reading, const std::string& ar
         }
         // Nothing of a finished record stays: its entry is in the table, and no file or directory is kept
         // open for it.
-        if (outcome != platform::Finish::Again) pending[k].reset();
+        if (outcome != platform::Finish::Again) pending(k).reset();
         return outcome;
     };
-    steps.abandon = [&](size_t k) { pending[k].reset(); };
+    steps.abandon = [&](size_t k) { pending(k).reset(); };
     steps.cost = [&](size_t k) { return static_cast<uint64_t>(std::max<int32_t>(toc[selected[k]].storedSize, 0)); };
-    const bool extracted = platform::runInOrder(selected.size(), threads, platform::recordWindow(threads), steps);
+    const bool extracted = platform::runInOrder(selected.size(), threads, window, steps);
     if (extracted) listUpTo(toc.size());
     // A failed unpack still leaves the catalog of the records written before the failure.
     platform::OpenFailure failure = platform::OpenFailure::None;

@@ -39,7 +39,8 @@ struct OrderedSteps {
 
 // Runs work(i) for i = 0 .. count - 1 on up to `threads` threads, and finish(i) on the calling thread, in
 // order of i, each as soon as work(i) has returned. At most `window` items are begun beyond the one
-// being finished, so the results waiting to be finished stay bounded. A free thread begins the item of
+// being finished, so the results waiting to be finished stay bounded: a caller may keep the state of the
+// items in flight in window + 1 slots, item i in slot i % (window + 1), whatever `count` is. A free thread begins the item of
 // the window with the largest cost (the first of equal ones; without `cost`, the first), so that a large
 // item starts while small ones can still run beside it. When a finish returns Stop, no further item is
 // begun; items already begun run to their end but are not finished. When it returns Again, no further
