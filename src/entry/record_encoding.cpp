@@ -53,8 +53,16 @@ SourceProblem prepareSource(const platform::Directory& workDir, std::string_view
     prepared.identity = platform::identityOf(prepared.text);
     if (prepared.kind != ModelKindNone && !holdsNulByte(prepared.text)) {
         prepared.binary = binaryDir.createWorkingFile();
-        if (!prepared.binary || !convertTextToModel(prepared.kind, prepared.text, prepared.binary.file()) ||
-            !prepared.binary.file().flush()) {
+        bool converted = false;
+        if (prepared.binary) {
+            File& binary = prepared.binary.file();
+            // A text form can make a binary form many times its size (96 bytes for an empty line): the
+            // conversion stops where no record could hold it.
+            binary.limitWrites(int64_t{std::numeric_limits<int32_t>::max()} + 1);
+            converted = convertTextToModel(prepared.kind, prepared.text, binary) && binary.flush();
+            if (!converted && binary.writeLimitReached()) return SourceProblem::TooLarge;
+        }
+        if (!converted) {
             console.err("\n\nError: Could not convert (%s) to its binary form\n\n", path.c_str());
             return SourceProblem::Unconvertible;
         }

@@ -54,6 +54,9 @@ File::File(std::FILE* file) : file_(file), buffer_(new char[StreamBufferSize]) {
 File::File(File&& other) noexcept
     : file_(std::exchange(other.file_, nullptr)),
       writeFailed_(other.writeFailed_),
+      writeLimitReached_(other.writeLimitReached_),
+      writeLimit_(other.writeLimit_),
+      written_(other.written_),
       buffer_(std::move(other.buffer_)) {}
 
 File& File::operator=(File&& other) noexcept {
@@ -61,6 +64,9 @@ File& File::operator=(File&& other) noexcept {
         close();
         file_ = std::exchange(other.file_, nullptr);
         writeFailed_ = other.writeFailed_;
+        writeLimitReached_ = other.writeLimitReached_;
+        writeLimit_ = other.writeLimit_;
+        written_ = other.written_;
         buffer_ = std::move(other.buffer_);
     }
     return *this;
@@ -193,7 +199,13 @@ std::optional<size_t> File::readAt(int64_t offset, void* buffer, size_t size) {
 
 bool File::write(const void* data, size_t size) {
     if (file_ == nullptr) return false;
+    if (writeLimit_ >= 0 && size > static_cast<uint64_t>(writeLimit_ - std::min(written_, writeLimit_))) {
+        writeLimitReached_ = true;
+        writeFailed_ = true;
+        return false;
+    }
     if (size != 0 && std::fwrite(data, 1, size, file_) != size) writeFailed_ = true;
+    written_ += static_cast<int64_t>(size);
     return !writeFailed_;
 }
 

@@ -71,6 +71,11 @@ public:
     bool write(std::string_view text) { return write(text.data(), text.size()); }
     // True once a write since opening failed.
     bool writeFailed() const { return writeFailed_; }
+    // Makes every write fail, as on a full disk, that would take the bytes written since opening past
+    // `bytes`: for an output whose size has a bound that its input does not set (a model's binary form,
+    // which a short text can make many times larger). writeLimitReached() then tells why writes failed.
+    void limitWrites(int64_t bytes) { writeLimit_ = bytes; }
+    bool writeLimitReached() const { return writeLimitReached_; }
 
     bool seek(int64_t offset);
     // Cuts the file to `length` bytes (buffered data is written first); the position is not moved.
@@ -108,6 +113,9 @@ private:
     explicit File(std::FILE* file);
     std::FILE* file_ = nullptr;
     bool writeFailed_ = false;
+    bool writeLimitReached_ = false;
+    int64_t writeLimit_ = -1;  // none
+    int64_t written_ = 0;      // bytes written since opening
     std::unique_ptr<char[]> buffer_;
 };
 

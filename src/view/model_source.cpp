@@ -97,8 +97,12 @@ std::optional<ModelBinary> loadModelBinary(const std::string& path, ModelFormat 
     }
     // The converter's output goes to a working file of the output directory, removed however this ends.
     platform::WorkingFile scratch = scratchDirectory.createWorkingFile();
+    // The conversion stops as soon as the binary form passes the bound, which a short text can reach.
+    if (scratch) scratch.file().limitWrites(static_cast<int64_t>(MaxModelBytes) + 1);
     if (!scratch || !convertText(format, file, scratch.file())) {
-        error = "could not be converted to its binary form";
+        error = scratch && scratch.file().writeLimitReached()
+                    ? "has a binary form larger than the " + mebibytes(MaxModelBytes) + " a model may have here"
+                    : "could not be converted to its binary form";
         return std::nullopt;
     }
     platform::File& binary = scratch.file();

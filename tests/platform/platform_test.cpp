@@ -253,6 +253,18 @@ TEST(File, CreateReplacesASymbolicLink) {
     EXPECT_EQ(readFile(dir.path() / "link"), "mine");
 }
 
+TEST(File, WritesPastItsLimitFailAsOnAFullDisk) {
+    ScratchDir dir;
+    File file = File::createForWriting(dir / "bounded");
+    file.limitWrites(10);
+    EXPECT_TRUE(file.write("0123456"));
+    EXPECT_FALSE(file.writeLimitReached());
+    EXPECT_FALSE(file.write("789A"));  // would make 11
+    EXPECT_TRUE(file.writeLimitReached());
+    EXPECT_FALSE(file.close());
+    EXPECT_EQ(readFile(dir.path() / "bounded"), "0123456");
+}
+
 TEST(File, CloseReportsAWriteThatFailed) {
     File full = File::createForWriting("/dev/full");
     if (!full) GTEST_SKIP() << "no /dev/full here";

@@ -405,6 +405,24 @@ TEST(HostileExport, BrokenModelsGiveWarningsNamingTheirFileAndLineAndBoundedOutp
     }
 }
 
+// A short text whose binary form passes the bound (96 bytes for each empty entity line): refused as soon
+// as the conversion passes it, with its reason.
+TEST(HostileExport, ATextWhoseBinaryFormPassesTheBoundIsRefused) {
+    ScratchDir dir;
+    fs::create_directories(dir.path() / "work");
+    std::string text = "NumVertices: 0\r\nNumFaces: 0\r\nNumBitmaps: 0\r\nNumEntities: 400000\r\n";
+    text.append(400010, '\n');
+    writeFile(dir.path() / "work" / "BIG.R7D", text);
+    RunResult result = runView({"work", "out"}, dir.path());
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(contains(result.err, "bxa-view: error: work/BIG.R7D has a binary form larger than the 32 MiB a "
+                                     "model may have here\n"))
+        << result.err;
+    for (const auto& item : fs::recursive_directory_iterator(dir.path() / "out")) {
+        EXPECT_FALSE(platform::isWorkingFileName(item.path().filename().string())) << item.path();
+    }
+}
+
 // ---------------------------------------------------------------------------------------------------
 // The command line
 // ---------------------------------------------------------------------------------------------------
