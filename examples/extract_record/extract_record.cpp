@@ -1,5 +1,5 @@
-// Writes one record of a BXA archive to standard output: as stored, expanded, or (the default) as the
-// file unpack would write, a model in its text form.
+// Writes one record of a BXA archive to standard output: as stored, expanded, or (the default) expanded
+// with a model in its commented text form (which unpack writes only for a compressed model record).
 // usage: extract_record [-stored|-expanded] ARCHIVE NAME
 #include <bxa/bxa.hpp>
 
