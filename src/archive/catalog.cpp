@@ -74,10 +74,12 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
 }
 
 bool isSideFileName(std::string_view name) {
-    // File names are compared without regard to case on Windows.
-    const bool foldCase = platform::pathSeparator() == '\\';
+    // Windows compares file names without regard to case, and drops the dots and blanks that end one
+    // ("header.dat." names header.dat).
+    const bool windows = platform::pathSeparator() == '\\';
+    while (windows && !name.empty() && (name.back() == '.' || name.back() == ' ')) name.remove_suffix(1);
     for (std::string_view side : {std::string_view(HeaderFileName), std::string_view(CatalogFileName)}) {
-        if (foldCase ? equalsIgnoringCase(name, side) : name == side) return true;
+        if (windows ? equalsIgnoringCase(name, side) : name == side) return true;
     }
     return false;
 }
