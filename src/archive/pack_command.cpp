@@ -245,7 +245,7 @@ bool encodeCatalogMembers(PackRun& run, File& catalog, const std::string& catalo
         pending.messages.clear();
         pending.source = PreparedSource();
         pending.entry = TocEntry();
-        pending.stored.discard();
+        pending.stored = platform::WorkingFile();  // its directory handle too
         pending.encoded = false;
     };
     platform::OrderedSteps steps;
@@ -257,8 +257,10 @@ bool encodeCatalogMembers(PackRun& run, File& catalog, const std::string& catalo
     };
     steps.finish = [&](size_t i, bool alone) {
         const platform::Finish outcome = appendMember(run, member(i), alone);
-        // Nothing of a finished member stays open.
+        // Nothing of a finished member stays open. A member done again alone, and every one after it, goes
+        // straight into the archive: the spare part files go, so the run has what one thread has.
         if (outcome != platform::Finish::Again) reset(i);
+        if (outcome == platform::Finish::Again) run.archive.dropSpareParts();
         return outcome;
     };
     steps.abandon = reset;

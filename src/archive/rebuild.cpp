@@ -60,6 +60,11 @@ void NewArchive::givePartFile(platform::WorkingFile part) {
     spareParts_.push_back(std::move(part));
 }
 
+void NewArchive::dropSpareParts() {
+    std::lock_guard<std::mutex> lock(partsMutex_);
+    spareParts_.clear();
+}
+
 bool NewArchive::append(platform::File& from, int64_t offset, int64_t length) {
     constexpr int64_t WriteBackPiece = int64_t{16} << 20;
     while (length > 0) {

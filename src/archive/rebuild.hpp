@@ -44,6 +44,9 @@ public:
     platform::WorkingFile takePartFile();
     // Takes back a part file whose bytes are in the archive; one that cannot be emptied is removed.
     void givePartFile(platform::WorkingFile part);
+    // Removes the part files kept for use again: when records go on one at a time, straight into the
+    // archive, they would only hold disk space and open files that the run may need.
+    void dropSpareParts();
 
     // Appends `length` bytes of `from` at `offset` to the new archive, in pieces whose writing to the disk
     // starts while the next is copied: the flush before the archive is put in place then has little left

@@ -293,5 +293,42 @@ TEST_F(Durability, AFullDiskEndsARunWhereOneThreadEndsIt) {
     }
 }
 
+// Few open files allowed: the records worked on side by side hold some, so a record that cannot open its
+// files among them is done again alone, with nothing held for the others, and the run ends where one
+// thread's run ends, with the same messages.
+TEST_F(Durability, FewFileHandlesEndAPackWhereOneThreadEndsIt) {
+    if (!haveTool("taskset")) GTEST_SKIP() << "needs taskset";
+    std::vector<WorkFile> files;
+    for (const char* name : {"PRICES.CSV", "LEVEL.DAT", "CRATE.BMP", "PANEL.R7D", "BOAT.R7P", "BUSH.R7T"}) {
+        files.push_back({name, 1, exampleFile(name)});
+    }
+    for (int i = 0; i < 40; ++i) {
+        const std::string name = "F" + std::to_string(100 + i) + ".DAT";
+        files.push_back({name, i % 3, i % 3 == 0 ? noiseBytes(70000, static_cast<uint32_t>(i)) : tableText(70000, i)});
+    }
+    for (int i = 0; i < 5; ++i) {
+        for (const char* model : {"BOAT.R7P", "BUSH.R7T", "PANEL.R7D"}) {
+            std::string name(model);
+            name.insert(name.find('.'), std::to_string(i));
+            files.push_back({name, 1, exampleFile(model)});
+        }
+    }
+    writeWorkDir(at("work"), files);
+    // Each run makes a new archive, so that each has the same files to open.
+    auto pack = [&](const std::string& prefix) {
+        fs::remove(at("a.BXA"));
+        return bxa({"-p", "a.BXA", "work"}, prefix);
+    };
+    for (int handles = 12; handles <= 16; ++handles) {
+        const std::string limit = "ulimit -n " + std::to_string(handles) + "; ";
+        const RunResult one = pack(limit + "taskset -c 0");
+        for (int run = 0; run < 3; ++run) {
+            const RunResult all = pack(limit);
+            EXPECT_EQ(all.out, one.out) << handles << " handles";
+            EXPECT_EQ(all.err, one.err) << handles << " handles";
+        }
+    }
+}
+
 }  // namespace
 }  // namespace bxa
