@@ -423,6 +423,22 @@ TEST(HostileExport, ATextWhoseBinaryFormPassesTheBoundIsRefused) {
     }
 }
 
+// Names are anyone's bytes: a control character in a model's file name or in a name inside it reaches the
+// terminal as \xNN, never as an escape sequence.
+TEST(HostileExport, ControlCharactersInNamesAreShownNotSentToTheTerminal) {
+    ScratchDir dir;
+    fs::create_directories(dir.path() / "work");
+    writeFile(dir.path() / "work" / "A\x1b[2J.R7D",
+              "NumVertices: 0\r\nNumFaces: 0\r\nNumBitmaps: 1\r\nNumEntities: 0\r\n// v\r\n// f\r\n// b\r\n"
+              "Bitmap[  0]:x\x1b]0;t\x07.bmp\r\n// e\r\n");
+    RunResult result = runView({"work", "out"}, dir.path());
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.err.find('\x1b'), std::string::npos) << result.err;
+    EXPECT_TRUE(contains(result.err, "work/A\\x1b[2J.R7D line 8: bitmap \"x\\x1b]0;t\\x07.bmp\" names no file"))
+        << result.err;
+    EXPECT_TRUE(contains(result.err, "] A\\x1b[2J.R7D: 0 vertices")) << result.err;
+}
+
 // ---------------------------------------------------------------------------------------------------
 // The command line
 // ---------------------------------------------------------------------------------------------------
