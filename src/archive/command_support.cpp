@@ -67,6 +67,7 @@ void CurrentDirectoryCopies::install() {
     if (source_ != nullptr && source_->converted) {
         if (!isProtected(TextCopyName)) {
             platform::WorkingFile copy = current_.createWorkingFile();
+            if (copy) copy.restrictPermissionsTo(source_->text);
             std::optional<int64_t> length = source_->text.length();
             if (copy && length && platform::copyBytes(source_->text, 0, *length, copy.file())) copy.commit(TextCopyName);
         }

@@ -55,6 +55,8 @@ SourceProblem prepareSource(const platform::Directory& workDir, std::string_view
         prepared.binary = binaryDir.createWorkingFile();
         bool converted = false;
         if (prepared.binary) {
+            // It may end up as tmp.cmp in the current directory.
+            prepared.binary.restrictPermissionsTo(prepared.text);
             File& binary = prepared.binary.file();
             // A text form can make a binary form many times its size (96 bytes for an empty line): the
             // conversion stops where no record could hold it.

@@ -491,6 +491,12 @@ int Directory::removeLeftovers() const {
 
 bool Directory::sync() const { return descriptor_ >= 0 && ::fsync(descriptor_) == 0; }
 
+void WorkingFile::restrictPermissionsTo(File& source) {
+    const std::optional<FilePermissions> own = permissionsOf(file_);
+    const std::optional<FilePermissions> theirs = permissionsOf(source);
+    if (own && theirs) (void)::fchmod(file_.descriptor(), static_cast<mode_t>(own->mode & (theirs->mode | 0600)));
+}
+
 bool WorkingFile::setPermissions(const FilePermissions& permissions) {
     if (!file_.isOpen()) return false;
     // Owner and group first: changing them may clear the set-id bits that the mode then restores.
@@ -832,6 +838,8 @@ int Directory::removeLeftovers() const {
 }
 
 bool Directory::sync() const { return true; }
+
+void WorkingFile::restrictPermissionsTo(File&) {}
 
 bool WorkingFile::setPermissions(const FilePermissions& permissions) {
     if (!file_.isOpen()) return false;

@@ -165,6 +165,9 @@ public:
     // Gives the file `permissions` (mode bits, and owner and group where the process may set them).
     // Returns false when the mode bits could not be set.
     bool setPermissions(const FilePermissions& permissions);
+    // Takes away the permission bits that `source` lacks, the owner's reading and writing aside: a copy
+    // of a file, or what is made of it, is no more readable than the file. (Windows: nothing to do.)
+    void restrictPermissionsTo(File& source);
 
     // Closes the file and renames it to `leaf` in its directory, replacing a regular file or a symbolic
     // link of that name (the link itself, never its target). Refuses a directory or any other kind of

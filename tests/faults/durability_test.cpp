@@ -227,6 +227,23 @@ TEST_F(Durability, TheArchiveKeepsItsPermissionsAndItsLink) {
     EXPECT_EQ(readFile(at("out") / "o.CSV"), "other\r\n");
 }
 
+// The copies of a model that a run leaves in the current directory (tmp.cmp, its binary form, and tmp.r7,
+// its text) are no more readable than the model.
+TEST_F(Durability, CopiesOfAPrivateModelArePrivate) {
+    packExample();
+    const auto ownerOnly = fs::perms::owner_read | fs::perms::owner_write;
+    fs::permissions(at("work") / "m.R7T", ownerOnly);
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"-p", "a.BXA", "work"}, {"-p", "-f", "m.R7T", "a.BXA", "work"}}) {
+        ASSERT_FALSE(failedWithPrompt(bxa(args))) << args[1];
+        for (const char* copy : {"tmp.cmp", "tmp.r7"}) {
+            if (!fs::exists(at(copy))) continue;
+            EXPECT_EQ(fs::status(at(copy)).permissions() & fs::perms::all, ownerOnly) << args[1] << " " << copy;
+        }
+    }
+    EXPECT_TRUE(fs::exists(at("tmp.r7")));
+}
+
 TEST_F(Durability, AFullDiskDuringUnpackLeavesNoPartialFile) {
     std::vector<WorkFile> files = {{"small.DAT", 2, "small"}, {"big.BIN", 1, noiseBytes(3 << 20, 5)}};
     writeWorkDir(at("work"), files);
