@@ -32,6 +32,25 @@ protected:
         writeWorkDir(at("work"), files);
         ASSERT_FALSE(failedWithPrompt(bxa({"-p", "a.BXA", "work"})));
     }
+    // Takes the archive's lock as another run would (in `held`, let go with ::close), starts `bxa ARGS` with
+    // its output to `out`, and returns its process once it says that it waits, before it does anything else.
+    pid_t startWhileLocked(const std::string& args, const fs::path& out, int& held) {
+        held = ::open(at("a.BXA").c_str(), O_RDONLY);
+        EXPECT_EQ(::flock(held, LOCK_EX), 0);
+        const std::string command = "cd " + shellQuote(cwd.path().string()) + " && " + shellQuote(BXA_BINARY) +
+                                    " " + args + " </dev/null >" + shellQuote(out.string()) + " 2>&1";
+        pid_t child = ::fork();
+        if (child == 0) {
+            ::close(held);
+            ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        for (int tries = 0; tries < 600 && readFile(out).empty(); ++tries) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        EXPECT_EQ(readFile(out), "Waiting for another bxa run to finish with (a.BXA)...\n");
+        return child;
+    }
 };
 
 // The system calls of one run, each fd shown with the path it names (strace -y).
@@ -84,24 +103,9 @@ TEST_F(Durability, TheNewArchiveIsOnTheDiskBeforeItsRenameAndTheDirectoryAfter) 
 TEST_F(Durability, ASecondWriterSaysItWaitsAndBuildsOnTheFirstOnesArchive) {
     packExample();
     writeFile(at("work") / "n.CSV", "new,record\r\n");
-    // This test holds the lock as another run would.
-    int held = ::open(at("a.BXA").c_str(), O_RDONLY);
-    ASSERT_EQ(::flock(held, LOCK_EX), 0);
     ScratchDir io;
-    const std::string command = "cd " + shellQuote(cwd.path().string()) + " && " + shellQuote(BXA_BINARY) +
-                                " -a -f n.CSV a.BXA work </dev/null >" + shellQuote((io.path() / "out").string()) +
-                                " 2>&1";
-    pid_t writer = ::fork();
-    if (writer == 0) {
-        ::close(held);
-        ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    // The waiting line comes before the second writer does anything else.
-    for (int tries = 0; tries < 600 && readFile(io.path() / "out").empty(); ++tries) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    EXPECT_EQ(readFile(io.path() / "out"), "Waiting for another bxa run to finish with (a.BXA)...\n");
+    int held = -1;
+    pid_t writer = startWhileLocked("-a -f n.CSV a.BXA work", io.path() / "out", held);
     // The "other run" puts a new archive in place before it lets go: the waiting writer must add to that one.
     ScratchDir first;
     writeWorkDir(first.path() / "work", {{"a.DAT", 0, "changed by the first writer"}});
@@ -120,21 +124,9 @@ TEST_F(Durability, ASecondWriterSaysItWaitsAndBuildsOnTheFirstOnesArchive) {
 // otherwise it would pack the archive without the added record and report success.
 TEST_F(Durability, APackThatWaitsReadsTheCatalogTheOtherRunLeft) {
     packExample();
-    int held = ::open(at("a.BXA").c_str(), O_RDONLY);
-    ASSERT_EQ(::flock(held, LOCK_EX), 0);
     ScratchDir io;
-    const std::string command = "cd " + shellQuote(cwd.path().string()) + " && " + shellQuote(BXA_BINARY) +
-                                " -p a.BXA work </dev/null >" + shellQuote((io.path() / "out").string()) + " 2>&1";
-    pid_t packer = ::fork();
-    if (packer == 0) {
-        ::close(held);
-        ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    for (int tries = 0; tries < 600 && readFile(io.path() / "out").empty(); ++tries) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    EXPECT_EQ(readFile(io.path() / "out"), "Waiting for another bxa run to finish with (a.BXA)...\n");
+    int held = -1;
+    pid_t packer = startWhileLocked("-p a.BXA work", io.path() / "out", held);
     // The "other run" adds a record: its file, then its catalog renamed into place, before it lets go.
     writeFile(at("work") / "n.CSV", "new,record\r\n");
     writeFile(at("catalog.new"), readFile(at("work") / "catalog.dat") + "12 0 n.CSV\r\n");
