@@ -64,15 +64,6 @@ TocEntry entryFromRecord(const TocRecord& record) {
     return entry;
 }
 
-}  // namespace
-
-bool isTheArchive(const platform::Directory& directory, std::string_view leaf, File& archive) {
-    const std::optional<platform::FileIdentity> identity = platform::identityOf(archive);
-    return identity && directory.identityOf(leaf) == identity;
-}
-
-namespace {
-
 // header.dat holds the archive's first bytes as read (16, or fewer in a shorter file).
 bool copyHeaderBytes(File& archive, const std::string& archivePath, const platform::Directory& workDir,
                      platform::Console& console) {
@@ -102,6 +93,11 @@ bool copyHeaderBytes(File& archive, const std::string& archivePath, const platfo
 }
 
 }  // namespace
+
+bool isTheArchive(const platform::Directory& directory, std::string_view leaf, File& archive) {
+    const std::optional<platform::FileIdentity> identity = platform::identityOf(archive);
+    return identity && directory.identityOf(leaf) == identity;
+}
 
 // Reads records from offset 16 until the table's end, which the first record's dataOffset marks. A table
 // end that is not on a record boundary, or lies before the first record's end, ends the table at the first

@@ -88,12 +88,12 @@ private:
     std::vector<TocEntry> entries_;
 };
 
-// What readTableOfContents leaves open for the command: the archive, read from its start, and the work
-// directory, through which every file of the work directory is made.
 // Whether the file `leaf` of `directory` is `archive` itself: writing a side file of that name would
 // replace the archive being read.
 bool isTheArchive(const platform::Directory& directory, std::string_view leaf, platform::File& archive);
 
+// What readTableOfContents leaves open for the command: the archive, read from its start, and the work
+// directory, through which every file of the work directory is made.
 struct ArchiveReading {
     platform::File archive;
     platform::Directory workDir;

@@ -38,19 +38,19 @@ struct OrderedSteps {
 };
 
 // Runs work(i) for i = 0 .. count - 1 on up to `threads` threads, and finish(i) on the calling thread, in
-// order of i, each as soon as work(i) has returned. At most `window` items are begun beyond the one
-// being finished, so the results waiting to be finished stay bounded: a caller may keep the state of the
-// items in flight in window + 1 slots, item i in slot i % (window + 1), whatever `count` is. A free thread begins the item of
-// the window with the largest cost (the first of equal ones; without `cost`, the first), so that a large
-// item starts while small ones can still run beside it. When a finish returns Stop, no further item is
-// begun; items already begun run to their end but are not finished. When it returns Again, no further
-// item is begun either; once the items begun have run to their end, it and those begun beyond it are
-// abandoned, and the run goes on from it on the calling thread alone: work(i, true), finish(i, true),
-// work(i + 1, true), ... So a failure that only the other items' share of a resource caused (a disk
-// filling up) ends the run as it would end on one thread. With one thread (or one item) everything runs
-// that way from the start, and so does a run for which the system refuses every thread. work must not
-// throw; it may run concurrently with finish of earlier items and with other work. The order in which
-// items are begun depends on timing; the order of the finishes never does.
+// order of i, each as soon as work(i) has returned. At most `window` items are begun beyond the one being
+// finished, so the results waiting to be finished stay bounded: a caller may keep the state of the items in
+// flight in window + 1 slots, item i in slot i % (window + 1), whatever `count` is. A free thread begins the
+// item of the window with the largest cost (the first of equal ones; without `cost`, the first), so that a
+// large item starts while small ones can still run beside it. When a finish returns Stop, no further item is
+// begun; items already begun run to their end but are not finished. When it returns Again, no further item is
+// begun either; once the items begun have run to their end, it and those begun beyond it are abandoned, and
+// the run goes on from it on the calling thread alone: work(i, true), finish(i, true), work(i + 1, true), ...
+// So a failure that only the other items' share of a resource caused (a disk filling up) ends the run as it
+// would end on one thread. With one thread (or one item) everything runs that way from the start, and so does
+// a run for which the system refuses every thread. work must not throw; it may run concurrently with finish
+// of earlier items and with other work. The order in which items are begun depends on timing; the order of
+// the finishes never does.
 // Returns false when a finish returned Stop.
 bool runInOrder(size_t count, unsigned threads, size_t window, const OrderedSteps& steps);
 

@@ -113,7 +113,8 @@ bool Export::prepare() {
     if (withPage_) {
         dataDir_ = outDir_.makeSubdirectory(PageDataDirectory);
         if (!dataDir_) {
-            platform::StandardConsole().err("bxa-view: error: cannot create %s\n", joinPath(out_, PageDataDirectory).c_str());
+            platform::StandardConsole().err("bxa-view: error: cannot create %s\n",
+                                            joinPath(out_, PageDataDirectory).c_str());
             return false;
         }
         dataDir_.removeLeftovers();
@@ -234,7 +235,8 @@ const TextureCopy& Export::copyTexture(const std::string& file) {
     copy.fileName = names_.claim(file);
     const std::string from = joinPath(work_, file);
     if (!copyFile(from, outDir_, copy.fileName)) {
-        platform::StandardConsole().err("bxa-view: error: cannot copy %s to %s\n", shown(from).c_str(), out_.c_str());
+        platform::StandardConsole().err("bxa-view: error: cannot copy %s to %s\n", shown(from).c_str(),
+                                        out_.c_str());
         failed_ = true;
         copy.fileName.clear();
     } else if (withPage_) {

@@ -100,9 +100,10 @@ std::optional<ModelBinary> loadModelBinary(const std::string& path, ModelFormat 
     // The conversion stops as soon as the binary form passes the bound, which a short text can reach.
     if (scratch) scratch.file().limitWrites(static_cast<int64_t>(MaxModelBytes) + 1);
     if (!scratch || !convertText(format, file, scratch.file())) {
-        error = scratch && scratch.file().writeLimitReached()
-                    ? "has a binary form larger than the " + mebibytes(MaxModelBytes) + " a model may have here"
-                    : "could not be converted to its binary form";
+        const bool tooLarge = scratch && scratch.file().writeLimitReached();
+        error = tooLarge ? "has a binary form larger than the " + mebibytes(MaxModelBytes) +
+                               " a model may have here"
+                         : "could not be converted to its binary form";
         return std::nullopt;
     }
     platform::File& binary = scratch.file();

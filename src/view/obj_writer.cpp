@@ -97,8 +97,8 @@ bool writeObj(const platform::Directory& directory, std::string_view leaf, const
     return finishOutput(out, file, leaf);
 }
 
-bool writeMtl(const platform::Directory& directory, std::string_view leaf, const std::vector<MaterialSlot>& slots,
-              const std::string& modelFileName) {
+bool writeMtl(const platform::Directory& directory, std::string_view leaf,
+              const std::vector<MaterialSlot>& slots, const std::string& modelFileName) {
     platform::WorkingFile file = directory.createWorkingFile();
     if (!file) return false;
     TextOutput out(file.file());

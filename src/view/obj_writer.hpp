@@ -40,7 +40,7 @@ std::string groupToken(const Mesh& mesh, uint32_t group);
 bool writeObj(const platform::Directory& directory, std::string_view leaf, const Mesh& mesh,
               const std::vector<MaterialSlot>& slots, const std::string& modelFileName,
               const std::string& mtlFileName);
-bool writeMtl(const platform::Directory& directory, std::string_view leaf, const std::vector<MaterialSlot>& slots,
-              const std::string& modelFileName);
+bool writeMtl(const platform::Directory& directory, std::string_view leaf,
+              const std::vector<MaterialSlot>& slots, const std::string& modelFileName);
 
 }  // namespace bxa::view

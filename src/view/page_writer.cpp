@@ -77,8 +77,9 @@ bool writeModelList(const platform::Directory& directory, std::string_view leaf,
     return finishOutput(out, file, leaf);
 }
 
-bool writeModelData(const platform::Directory& directory, std::string_view leaf, uint64_t index, const Mesh& mesh,
-                    const std::vector<MaterialSlot>& slots, const std::vector<int64_t>& textureIds) {
+bool writeModelData(const platform::Directory& directory, std::string_view leaf, uint64_t index,
+                    const Mesh& mesh, const std::vector<MaterialSlot>& slots,
+                    const std::vector<int64_t>& textureIds) {
     platform::WorkingFile file = directory.createWorkingFile();
     if (!file) return false;
     TextOutput out(file.file());

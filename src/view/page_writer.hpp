@@ -44,8 +44,9 @@ bool writeModelList(const platform::Directory& directory, std::string_view leaf,
                     const std::vector<PageModelEntry>& models);
 
 // `textureIds` holds, per slot of `slots`, the number of its texture script or -1.
-bool writeModelData(const platform::Directory& directory, std::string_view leaf, uint64_t index, const Mesh& mesh,
-                    const std::vector<MaterialSlot>& slots, const std::vector<int64_t>& textureIds);
+bool writeModelData(const platform::Directory& directory, std::string_view leaf, uint64_t index,
+                    const Mesh& mesh, const std::vector<MaterialSlot>& slots,
+                    const std::vector<int64_t>& textureIds);
 
 // Reads the image file at `imagePath` in blocks and writes it as a data: URL whose type follows its first
 // bytes (BMP, PNG, JPEG or GIF; BMP for anything else, which the page then reports as undecodable).
