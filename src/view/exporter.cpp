@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "archive/catalog.hpp"
 #include "platform/console.hpp"
 #include "platform/file.hpp"
 #include "platform/directory.hpp"
@@ -33,22 +34,6 @@ bool copyFile(const std::string& from, const platform::Directory& directory, std
 }
 
 unsigned long long count(uint64_t n) { return n; }
-
-// A name for the terminal: file names and the names inside models are anyone's bytes, and a control
-// character (an escape sequence) would act on the terminal; each is shown as \xNN.
-std::string shown(std::string_view text) {
-    static constexpr char Hex[] = "0123456789abcdef";
-    std::string result;
-    for (char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) {
-            result += {'\\', 'x', Hex[byte >> 4], Hex[byte & 15]};
-        } else {
-            result += c;
-        }
-    }
-    return result;
-}
 
 const char* plural(uint64_t n, const char* one, const char* many) { return n == 1 ? one : many; }
 
@@ -161,7 +146,8 @@ void Export::exportModel(size_t index, ModelFormat format, const std::string& st
     entry.name = name;
     entry.format = format;
     auto fail = [&](const std::string& error) {
-        platform::StandardConsole().err("bxa-view: error: %s %s\n", shown(path).c_str(), shown(error).c_str());
+        platform::StandardConsole().err("bxa-view: error: %s %s\n", printableName(path).c_str(),
+                                        printableName(error).c_str());
         entry.error = error;
         entries_.push_back(entry);
         failed_ = true;
@@ -202,7 +188,7 @@ void Export::exportModel(size_t index, ModelFormat format, const std::string& st
     summary_.brokenFaces += mesh.brokenFaceCount;
     summary_.warnings += mesh.warningCount;
     platform::StandardConsole().err("bxa-view: [%llu/%llu] %s: %llu %s, %llu %s, %llu %s -> %s\n", count(index + 1),
-             count(models_.size()), shown(name).c_str(), count(entry.vertices),
+             count(models_.size()), printableName(name).c_str(), count(entry.vertices),
              plural(entry.vertices, "vertex", "vertices"), count(entry.faces),
              plural(entry.faces, "face", "faces"), count(entry.entities),
              plural(entry.entities, "entity", "entities"), entry.objFile.c_str());
@@ -235,7 +221,7 @@ const TextureCopy& Export::copyTexture(const std::string& file) {
     copy.fileName = names_.claim(file);
     const std::string from = joinPath(work_, file);
     if (!copyFile(from, outDir_, copy.fileName)) {
-        platform::StandardConsole().err("bxa-view: error: cannot copy %s to %s\n", shown(from).c_str(),
+        platform::StandardConsole().err("bxa-view: error: cannot copy %s to %s\n", printableName(from).c_str(),
                                         out_.c_str());
         failed_ = true;
         copy.fileName.clear();
@@ -251,13 +237,16 @@ const TextureCopy& Export::copyTexture(const std::string& file) {
     return textures_.emplace(file, copy).first->second;
 }
 
+// Names in messages (file names, and the names inside models) are anyone's bytes: printableName shows a
+// control character as \xNN, as bxa does, so that no escape sequence reaches the terminal.
 void Export::printWarnings(const Mesh& mesh, const std::string& path) {
     for (const MeshWarning& warning : mesh.warnings) {
-        platform::StandardConsole().err("bxa-view: warning: %s %s\n", shown(path).c_str(),
-                                        shown(placedMessage(warning)).c_str());
+        platform::StandardConsole().err("bxa-view: warning: %s %s\n", printableName(path).c_str(),
+                                        printableName(placedMessage(warning)).c_str());
     }
     if (mesh.warningCount > mesh.warnings.size()) {
-        platform::StandardConsole().err("bxa-view: warning: %s: %llu more warnings\n", shown(path).c_str(),
+        platform::StandardConsole().err("bxa-view: warning: %s: %llu more warnings\n",
+                                        printableName(path).c_str(),
                  count(mesh.warningCount - mesh.warnings.size()));
     }
 }

@@ -38,8 +38,8 @@ struct ModelBinary {
 // Reads the binary form of the model file at `path`; a text form is converted in a working file of
 // `scratchDirectory`. Returns nothing and sets `error` to a short reason when the file cannot be opened or
 // read, is larger than the limits above, or the converter fails (the converter then has printed its own
-// message as well). Hostile content is no error here: whatever the
-// bytes, at most MaxModelBytes of them are returned, and the reader of the binary form checks them.
+// message as well). Hostile content is no error here: whatever the bytes, at most MaxModelBytes of them
+// are returned, and the reader of the binary form checks them.
 std::optional<ModelBinary> loadModelBinary(const std::string& path, ModelFormat format,
                                            const platform::Directory& scratchDirectory, std::string& error);
 

@@ -434,9 +434,9 @@ TEST(HostileExport, ControlCharactersInNamesAreShownNotSentToTheTerminal) {
     RunResult result = runView({"work", "out"}, dir.path());
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.err.find('\x1b'), std::string::npos) << result.err;
-    EXPECT_TRUE(contains(result.err, "work/A\\x1b[2J.R7D line 8: bitmap \"x\\x1b]0;t\\x07.bmp\" names no file"))
+    EXPECT_TRUE(contains(result.err, "work/A\\x1B[2J.R7D line 8: bitmap \"x\\x1B]0;t\\x07.bmp\" names no file"))
         << result.err;
-    EXPECT_TRUE(contains(result.err, "] A\\x1b[2J.R7D: 0 vertices")) << result.err;
+    EXPECT_TRUE(contains(result.err, "] A\\x1B[2J.R7D: 0 vertices")) << result.err;
 }
 
 // ---------------------------------------------------------------------------------------------------
