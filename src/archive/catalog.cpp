@@ -64,24 +64,34 @@ bool isControl(char c) {
     return byte < 0x20 || byte == 0x7F;
 }
 
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
+// The file name a component of a path comes to: Windows compares file names without regard to case, and
+// drops the dots and blanks that end one ("Header.dat." names header.dat).
+std::string fileNameOf(std::string_view component) {
+    if (platform::pathSeparator() != '\\') return std::string(component);
+    while (!component.empty() && (component.back() == '.' || component.back() == ' ')) component.remove_suffix(1);
+    std::string name(component);
+    for (char& c : name) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     }
-    return true;
+    return name;
+}
+
+// The parts of a name between its separators, empty ones included.
+std::vector<std::string_view> componentsOf(std::string_view name) {
+    std::vector<std::string_view> components;
+    size_t start = 0;
+    for (;;) {
+        size_t end = start;
+        while (end < name.size() && !platform::isPathSeparator(name[end])) ++end;
+        components.push_back(name.substr(start, end - start));
+        if (end == name.size()) return components;
+        start = end + 1;
+    }
 }
 
 bool isSideFileName(std::string_view name) {
-    // Windows compares file names without regard to case, and drops the dots and blanks that end one
-    // ("header.dat." names header.dat).
-    const bool windows = platform::pathSeparator() == '\\';
-    while (windows && !name.empty() && (name.back() == '.' || name.back() == ' ')) name.remove_suffix(1);
-    for (std::string_view side : {std::string_view(HeaderFileName), std::string_view(CatalogFileName)}) {
-        if (windows ? equalsIgnoringCase(name, side) : name == side) return true;
-    }
-    return false;
+    const std::string file = fileNameOf(name);
+    return file == fileNameOf(HeaderFileName) || file == fileNameOf(CatalogFileName);
 }
 
 }  // namespace
@@ -94,16 +104,9 @@ NameProblem recordNameProblem(std::string_view name) {
     if (platform::isPathSeparator(name.front())) return NameProblem::Escapes;
     // A drive letter ("C:...") makes a path absolute or drive-relative on Windows.
     if (platform::pathSeparator() == '\\' && name.size() >= 2 && name[1] == ':') return NameProblem::Escapes;
-    std::vector<std::string_view> components;
-    size_t start = 0;
-    for (;;) {
-        size_t end = start;
-        while (end < name.size() && !platform::isPathSeparator(name[end])) ++end;
-        std::string_view component = name.substr(start, end - start);
+    const std::vector<std::string_view> components = componentsOf(name);
+    for (std::string_view component : components) {
         if (component.empty() || component == "..") return NameProblem::Escapes;
-        components.push_back(component);
-        if (end == name.size()) break;
-        start = end + 1;
     }
     if (components.size() == 1 && isSideFileName(name)) return NameProblem::SideFile;
     for (std::string_view component : components) {
@@ -112,6 +115,15 @@ NameProblem recordNameProblem(std::string_view name) {
     if (name.find(' ') != std::string_view::npos) return NameProblem::Blank;
     if (name.size() > MaxRecordNameLength) return NameProblem::TooLong;
     return NameProblem::None;
+}
+
+std::string workFileKey(std::string_view name) {
+    std::string key;
+    for (std::string_view component : componentsOf(name)) {
+        if (!key.empty()) key += '/';
+        key += fileNameOf(component);
+    }
+    return key;
 }
 
 std::string printableName(std::string_view name) {

@@ -56,6 +56,11 @@ enum class NameProblem {
 // Blank, TooLong. Every component of a name with separators is checked.
 NameProblem recordNameProblem(std::string_view name);
 
+// The file that a record name (one recordNameProblem lets through) lands on in the work directory, as a
+// string that is equal for two names exactly when they land on one file: its components joined by '/',
+// on Windows without case or the dots and blanks that end them (elsewhere the name itself).
+std::string workFileKey(std::string_view name);
+
 // `name` with every byte below 0x20 or 0x7F written as \xNN, for messages.
 std::string printableName(std::string_view name);
 

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cinttypes>
+#include <unordered_map>
 #include <vector>
 
 #include "archive/catalog.hpp"
@@ -111,6 +112,20 @@ bool checkRecords(const TocList& toc, const std::optional<std::string>& recordNa
         }
     }
     return recordName || checkNoSharedData(toc, archiveLength, console);
+}
+
+// Two records that land on one file (the same name twice, or on Windows names that differ in case) leave
+// only the later one in the work directory, while the catalog lists both: a pack then stores the later
+// one's data under both names. Nothing is lost yet, so the unpack goes on, but it says so.
+void warnOfRecordsSharingAFile(const TocList& toc, const std::vector<size_t>& selected, Console& console) {
+    std::unordered_map<std::string, size_t> firstWithKey;
+    for (size_t i : selected) {
+        const auto [first, inserted] = firstWithKey.emplace(workFileKey(toc[i].name), i);
+        if (inserted) continue;
+        console.err("\nWarning: Records (%s) and (%s) are one file in the work directory, which keeps the later "
+                    "one; a pack stores its data under both names\n",
+                    toc[first->second].name.c_str(), toc[i].name.c_str());
+    }
 }
 
 // A record on its way out of the archive: decoded into a working file by a worker, put in place, with its
@@ -228,6 +243,7 @@ bool extractRecords(TocList& toc, ArchiveReading& reading, const std::string& ar
     for (size_t i = 0; i < toc.size(); ++i) {
         if (isSelected(toc[i], recordName)) selected.push_back(i);
     }
+    warnOfRecordsSharingAFile(toc, selected, console);
     removeLeftoversInSubdirectories(toc, selected, workDir);
     CurrentDirectoryCopies copies;
     copies.protect(reading.archive);

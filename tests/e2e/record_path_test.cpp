@@ -160,6 +160,26 @@ TEST_F(RecordPath, ARecordThatWouldReplaceTheRunsOwnFilesIsRefused) {
     EXPECT_EQ(readFile(at("b.BXA")), packed);
 }
 
+TEST_F(RecordPath, RecordsThatLandOnOneFileAreToldOf) {
+    const std::string warning = "Warning: Records (a.DAT) and (a.DAT) are one file in the work directory";
+    writeFile(at("a.BXA"), buildArchive({{"a.DAT", 0, "one"}, {"b.DAT", 0, "bee"}, {"a.DAT", 0, "two"}}));
+    RunResult r = bxa({"-u", "a.BXA", "work"});
+    EXPECT_FALSE(failedWithPrompt(r));
+    EXPECT_NE(r.err.find(warning), std::string::npos) << r.err;
+    EXPECT_EQ(readFile(at("work") / "a.DAT"), "two");
+    EXPECT_EQ(readFile(at("work") / "catalog.dat"), "3 0 a.DAT\r\n3 0 b.DAT\r\n3 0 a.DAT\r\n");
+    // Names that differ in case are one file only where case does not count.
+    writeFile(at("b.BXA"), buildArchive({{"Door.BMP", 0, "one"}, {"door.bmp.", 0, "two"}}));
+    r = bxa({"-u", "b.BXA", "work2"});
+    EXPECT_FALSE(failedWithPrompt(r));
+    EXPECT_EQ(r.err.find("Warning: Records (Door.BMP) and (door.bmp.) are one file") != std::string::npos,
+              TargetIsWindows)
+        << r.err;
+    if (!TargetIsWindows) {
+        EXPECT_EQ(readFile(at("work2") / "Door.BMP"), "one");
+    }
+}
+
 TEST_F(RecordPath, NoCatalogLineCanBeInjected) {
     writeFile(at("a.BXA"), buildArchive({{"ok.DAT", 0, "fine"}, {"X\r\n0 0 header.dat", 0, "evil"}}));
     for (const std::vector<std::string>& args :
