@@ -19,6 +19,10 @@ void reportUnopenableFile(OpenFailure failure, const std::string& path, platform
             console.err("\n\nError: Could not open file (%s); the name is too long for the file system\n\n",
                         path.c_str());
             break;
+        case OpenFailure::NameRefused:
+            console.err("\n\nError: Could not open file (%s); the file system takes no file of that name\n\n",
+                        path.c_str());
+            break;
         default: console.err("\n\nError: Could not open file (%s)\n\n", path.c_str()); break;
     }
 }

@@ -228,18 +228,6 @@ std::optional<FileIdentity> identityFromStat(const struct stat& info) {
     return FileIdentity{static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
 }
 
-OpenFailure failureOfErrno(int error) {
-    switch (error) {
-        case ENOENT: return OpenFailure::Missing;
-        case ENOTDIR: return OpenFailure::Missing;
-        case EISDIR: return OpenFailure::IsDirectory;
-        case ELOOP: return OpenFailure::LinkInPath;
-        case ENAMETOOLONG: return OpenFailure::NameTooLong;
-        case ENXIO: return OpenFailure::NotRegular;
-        default: return OpenFailure::Other;
-    }
-}
-
 }  // namespace
 
 std::optional<FileIdentity> identityOf(File& file) {
@@ -301,7 +289,7 @@ Directory Directory::open(const std::string& path, OpenFailure* failure) {
     }
     directory.descriptor_ = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (directory.descriptor_ < 0) {
-        report(failure, errno == ENOTDIR ? OpenFailure::NotRegular : failureOfErrno(errno));
+        report(failure, errno == ENOTDIR ? OpenFailure::NotRegular : openFailureOf(errno));
         return directory;
     }
     directory.path_ = path;
@@ -370,7 +358,7 @@ Directory Directory::child(const std::string& component, OpenFailure* failure) c
         if (::fstatat(descriptor_, component.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode)) {
             report(failure, OpenFailure::LinkInPath);
         } else {
-            report(failure, failureOfErrno(error));
+            report(failure, openFailureOf(error));
         }
         return next;
     }
@@ -382,7 +370,7 @@ Directory Directory::makeSubdirectory(std::string_view leaf, OpenFailure* failur
     report(failure, OpenFailure::None);
     const std::string name(leaf);
     if (::mkdirat(descriptor_, name.c_str(), 0777) != 0 && errno != EEXIST) {
-        report(failure, failureOfErrno(errno));
+        report(failure, openFailureOf(errno));
         return Directory();
     }
     return child(name, failure);
@@ -394,7 +382,7 @@ File Directory::openForReading(std::string_view name, OpenFailure* failure) cons
     if (!parent.isOpen()) return File();
     int descriptor = ::openat(parent.descriptor_, leaf.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (descriptor < 0) {
-        report(failure, failureOfErrno(errno));
+        report(failure, openFailureOf(errno));
         return File();
     }
     return File::adoptRegular(descriptor, failure);
@@ -403,7 +391,7 @@ File Directory::openForReading(std::string_view name, OpenFailure* failure) cons
 EntryType Directory::typeOf(std::string_view leaf) const {
     struct stat info;
     if (::fstatat(descriptor_, std::string(leaf).c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
-        return errno == ENOENT || errno == ENOTDIR ? EntryType::Missing : EntryType::Other;
+        return errno == ENOENT || errno == ENOTDIR ? EntryType::Missing : EntryType::Unknown;
     }
     if (S_ISREG(info.st_mode)) return EntryType::Regular;
     if (S_ISDIR(info.st_mode)) return EntryType::Directory;
@@ -441,7 +429,7 @@ WorkingFile Directory::createWorkingFile(OpenFailure* failure) const {
         int descriptor = ::openat(descriptor_, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (descriptor < 0) {
             if (errno == EEXIST) continue;
-            report(failure, failureOfErrno(errno));
+            report(failure, openFailureOf(errno));
             return working;
         }
         // The lock tells a later run that this file's run is alive; the system drops it with the process.
@@ -574,7 +562,7 @@ bool WorkingFile::putInPlace(std::string_view leaf, bool durable, OpenFailure* f
         default: break;
     }
     if (::renameat(directory_.descriptor_, name_.c_str(), directory_.descriptor_, target.c_str()) != 0) {
-        report(failure, failureOfErrno(errno));
+        report(failure, openFailureOf(errno));
         return false;
     }
     kept_ = true;
@@ -598,15 +586,6 @@ bool WorkingFile::keepAs(std::string_view leaf) {
 // =======================================================================================================
 
 namespace {
-
-OpenFailure failureOfLastError() {
-    switch (GetLastError()) {
-        case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND: return OpenFailure::Missing;
-        case ERROR_FILENAME_EXCED_RANGE: return OpenFailure::NameTooLong;
-        default: return OpenFailure::Other;
-    }
-}
 
 std::optional<FileIdentity> identityOfHandle(HANDLE handle) {
     BY_HANDLE_FILE_INFORMATION info;
@@ -659,7 +638,7 @@ Directory Directory::open(const std::string& path, OpenFailure* failure) {
     }
     DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
-        report(failure, failureOfLastError());
+        report(failure, openFailureOf(GetLastError()));
         return directory;
     }
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
@@ -759,7 +738,8 @@ EntryType Directory::typeOf(std::string_view leaf) const {
     DWORD attributes = GetFileAttributesA(fullPathOf(leaf).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         DWORD error = GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? EntryType::Missing : EntryType::Other;
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? EntryType::Missing
+                                                                              : EntryType::Unknown;
     }
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return EntryType::SymbolicLink;
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return EntryType::Directory;
@@ -879,7 +859,7 @@ bool WorkingFile::commit(std::string_view leaf, bool durable, OpenFailure* failu
     }
     DWORD flags = MOVEFILE_REPLACE_EXISTING | (durable ? MOVEFILE_WRITE_THROUGH : 0);
     if (!MoveFileExA(directory_.fullPathOf(name_).c_str(), target.c_str(), flags)) {
-        report(failure, failureOfLastError());
+        report(failure, openFailureOf(GetLastError()));
         return false;
     }
     kept_ = true;

@@ -39,7 +39,9 @@ struct FileIdentity {
 };
 std::optional<FileIdentity> identityOf(File& file);
 
-enum class EntryType { Missing, Regular, Directory, SymbolicLink, Other };
+// Other is a FIFO, device or socket; Unknown a name whose type could not be learnt (no permission to
+// look, a name the file system refuses, ...), which the operation that needs it then reports.
+enum class EntryType { Missing, Regular, Directory, SymbolicLink, Other, Unknown };
 
 // The permission bits of a file (POSIX mode bits; the read-only attribute on Windows), its owner and group.
 struct FilePermissions {

@@ -26,26 +26,31 @@ constexpr size_t StreamBufferSize = 1 << 16;
 // Blocks of the copy through memory, where the kernel cannot copy between the files itself.
 constexpr size_t CopyBlockSize = 1 << 20;
 
-#if !defined(_WIN32)
-OpenFailure failureOf(int error) {
-    switch (error) {
-        case ENOENT: return OpenFailure::Missing;
-        case EISDIR: return OpenFailure::IsDirectory;
-        case ENAMETOOLONG: return OpenFailure::NameTooLong;
-#if !defined(_WIN32)
-        case ELOOP: return OpenFailure::LinkInPath;
-        case ENXIO: return OpenFailure::NotRegular;  // a FIFO without a reader, a device without its driver
-#endif
-        default: return OpenFailure::Other;
-    }
-}
-#endif
-
 void report(OpenFailure* failure, OpenFailure value) {
     if (failure != nullptr) *failure = value;
 }
 
 }  // namespace
+
+OpenFailure openFailureOf(unsigned long error) {
+    switch (error) {
+#if defined(_WIN32)
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND: return OpenFailure::Missing;
+        case ERROR_FILENAME_EXCED_RANGE: return OpenFailure::NameTooLong;
+        case ERROR_INVALID_NAME: return OpenFailure::NameRefused;
+#else
+        case ENOENT:
+        case ENOTDIR: return OpenFailure::Missing;
+        case EISDIR: return OpenFailure::IsDirectory;
+        case ELOOP: return OpenFailure::LinkInPath;
+        case ENAMETOOLONG: return OpenFailure::NameTooLong;
+        case EILSEQ: return OpenFailure::NameRefused;
+        case ENXIO: return OpenFailure::NotRegular;  // a FIFO without a reader, a device without its driver
+#endif
+        default: return OpenFailure::Other;
+    }
+}
 
 File::File(std::FILE* file) : file_(file), buffer_(new char[StreamBufferSize]) {
     std::setvbuf(file_, buffer_.get(), _IOFBF, StreamBufferSize);
@@ -94,11 +99,10 @@ File File::openForReading(const std::string& path, OpenFailure* failure) {
     HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        DWORD error = GetLastError();
-        report(failure, error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? OpenFailure::Missing
-                        : error == ERROR_ACCESS_DENIED && (GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY) != 0
+        const DWORD error = GetLastError();
+        report(failure, error == ERROR_ACCESS_DENIED && (GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY) != 0
                             ? OpenFailure::IsDirectory
-                            : OpenFailure::Other);
+                            : openFailureOf(error));
         return File();
     }
     int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
@@ -111,7 +115,7 @@ File File::openForReading(const std::string& path, OpenFailure* failure) {
     // Non-blocking first: opening a FIFO without a writer would otherwise wait forever.
     int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (descriptor < 0) {
-        report(failure, failureOf(errno));
+        report(failure, openFailureOf(errno));
         return File();
     }
 #endif
@@ -120,7 +124,7 @@ File File::openForReading(const std::string& path, OpenFailure* failure) {
 
 File File::adoptRegular(int descriptor, OpenFailure* failure) {
 #if defined(_WIN32)
-    struct _stat64 info;
+    struct _stat64 info {};
     if (_fstat64(descriptor, &info) != 0 || (info.st_mode & _S_IFREG) == 0) {
         report(failure, (info.st_mode & _S_IFDIR) != 0 ? OpenFailure::IsDirectory : OpenFailure::NotRegular);
         _close(descriptor);
@@ -128,7 +132,12 @@ File File::adoptRegular(int descriptor, OpenFailure* failure) {
     }
 #else
     struct stat info;
-    if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (::fstat(descriptor, &info) != 0) {
+        report(failure, OpenFailure::Other);
+        ::close(descriptor);
+        return File();
+    }
+    if (!S_ISREG(info.st_mode)) {
         report(failure, S_ISDIR(info.st_mode) ? OpenFailure::IsDirectory : OpenFailure::NotRegular);
         ::close(descriptor);
         return File();

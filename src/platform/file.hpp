@@ -21,8 +21,12 @@ enum class OpenFailure {
     NotRegular,     // a FIFO, device or socket: never read, since a read could wait forever
     LinkInPath,     // a directory on the way is a symbolic link, which is never followed
     NameTooLong,    // the name is longer than the file system allows
+    NameRefused,    // the file system takes no file of that name (on Windows: '?', '*', '<', ...)
     Other,          // permissions, a full or read-only file system, ...
 };
+
+// Why an open or a rename failed, from the system's error: errno on POSIX, GetLastError() on Windows.
+OpenFailure openFailureOf(unsigned long error);
 
 class File {
 public:

@@ -180,6 +180,22 @@ TEST_F(RecordPath, RecordsThatLandOnOneFileAreToldOf) {
     }
 }
 
+TEST_F(RecordPath, ANameTheFileSystemRefusesIsToldAsSuch) {
+    // Windows takes no file name with '?' (the type of such a name cannot even be asked for).
+    writeFile(at("a.BXA"), buildArchive({{"ok.DAT", 0, "fine"}, {"a?b.DAT", 0, "two"}}));
+    RunResult r = bxa({"-u", "a.BXA", "work"});
+    if (TargetIsWindows) {
+        EXPECT_TRUE(failedWithPrompt(r));
+        EXPECT_NE(r.err.find("Error: Could not open file (" + joined("work", "a?b.DAT") +
+                             "); the file system takes no file of that name"),
+                  std::string::npos)
+            << r.err;
+    } else {
+        EXPECT_FALSE(failedWithPrompt(r));
+        EXPECT_EQ(readFile(at("work") / "a?b.DAT"), "two");
+    }
+}
+
 TEST_F(RecordPath, NoCatalogLineCanBeInjected) {
     writeFile(at("a.BXA"), buildArchive({{"ok.DAT", 0, "fine"}, {"X\r\n0 0 header.dat", 0, "evil"}}));
     for (const std::vector<std::string>& args :
