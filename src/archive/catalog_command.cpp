@@ -25,9 +25,8 @@ bool catalogArchive(TocList& toc, const std::string& archivePath, const std::str
     // A failed read has printed its own message and left the list empty: the catalog is then empty.
     ArchiveReading reading;
     readTableOfContents(toc, archivePath, workDir, console, reading);
-    if (reading.archive && isTheArchive(directory, CatalogFileName, reading.archive)) {
-        console.err("\n\nError: Catalog (%s) would replace the archive being read (%s)\n\n", catalogPath.c_str(),
-                    archivePath.c_str());
+    if (reading.archive && !checkNotTheArchive("Catalog", catalogPath, directory, CatalogFileName,
+                                               platform::identityOf(reading.archive), archivePath, console)) {
         return false;
     }
     for (const TocEntry& entry : toc) {

@@ -68,9 +68,8 @@ TocEntry entryFromRecord(const TocRecord& record) {
 bool copyHeaderBytes(File& archive, const std::string& archivePath, const platform::Directory& workDir,
                      platform::Console& console) {
     const std::string headerPath = workDir.pathOf(HeaderFileName);
-    if (isTheArchive(workDir, HeaderFileName, archive)) {
-        console.err("\n\nError: Header file (%s) would replace the archive being read (%s)\n\n", headerPath.c_str(),
-                    archivePath.c_str());
+    if (!checkNotTheArchive("Header file", headerPath, workDir, HeaderFileName, platform::identityOf(archive),
+                            archivePath, console)) {
         return false;
     }
     platform::WorkingFile header = workDir.createWorkingFile();
@@ -94,9 +93,13 @@ bool copyHeaderBytes(File& archive, const std::string& archivePath, const platfo
 
 }  // namespace
 
-bool isTheArchive(const platform::Directory& directory, std::string_view leaf, File& archive) {
-    const std::optional<platform::FileIdentity> identity = platform::identityOf(archive);
-    return identity && directory.identityOf(leaf) == identity;
+bool checkNotTheArchive(const char* what, const std::string& shown, const platform::Directory& directory,
+                        std::string_view leaf, const std::optional<platform::FileIdentity>& archive,
+                        const std::string& archivePath, platform::Console& console) {
+    if (!archive || directory.identityOf(leaf) != archive) return true;
+    console.err("\n\nError: %s (%s) would replace the archive being read (%s)\n\n", what, shown.c_str(),
+                archivePath.c_str());
+    return false;
 }
 
 // Reads records from offset 16 until the table's end, which the first record's dataOffset marks. A table

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -88,9 +89,12 @@ private:
     std::vector<TocEntry> entries_;
 };
 
-// Whether the file `leaf` of `directory` is `archive` itself: writing a side file of that name would
-// replace the archive being read.
-bool isTheArchive(const platform::Directory& directory, std::string_view leaf, platform::File& archive);
+// False, after "Error: <what> (<shown>) would replace the archive being read (<archivePath>)" on standard
+// error, when the file `leaf` of `directory` is the archive itself, whose identity is `archive` (nothing
+// when it is not known): a file written under that name would replace the archive while it is read.
+bool checkNotTheArchive(const char* what, const std::string& shown, const platform::Directory& directory,
+                        std::string_view leaf, const std::optional<platform::FileIdentity>& archive,
+                        const std::string& archivePath, platform::Console& console);
 
 // What readTableOfContents leaves open for the command: the archive, read from its start, and the work
 // directory, through which every file of the work directory is made.

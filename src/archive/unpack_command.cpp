@@ -65,14 +65,11 @@ bool checkRecordData(const TocEntry& entry, int64_t archiveLength, Console& cons
 }
 
 // A record whose file is the archive being read would overwrite it while it is read.
-bool checkNotTheArchive(const TocEntry& entry, const Directory& workDir, const std::string& archivePath,
-                        const std::optional<platform::FileIdentity>& archive, Console& console) {
+bool checkRecordIsNotTheArchive(const TocEntry& entry, const Directory& workDir, const std::string& archivePath,
+                                const std::optional<platform::FileIdentity>& archive, Console& console) {
     std::string leaf;
     Directory parent = workDir.parentOf(entry.name, leaf);
-    if (!parent || !archive || parent.identityOf(leaf) != archive) return true;
-    console.err("\n\nError: Record (%s) would replace the archive being read (%s)\n\n", entry.name.c_str(),
-                archivePath.c_str());
-    return false;
+    return !parent || checkNotTheArchive("Record", entry.name, parent, leaf, archive, archivePath, console);
 }
 
 // Records that share stored bytes let a small archive demand unbounded work and disk: each copy of one
@@ -107,7 +104,7 @@ bool checkRecords(const TocList& toc, const std::optional<std::string>& recordNa
         const bool selected = isSelected(entry, recordName);
         if (!checkRecordName(entry, selected, console)) return false;
         if (selected && (!checkRecordData(entry, archiveLength, console) ||
-                         !checkNotTheArchive(entry, workDir, archivePath, archiveIdentity, console))) {
+                         !checkRecordIsNotTheArchive(entry, workDir, archivePath, archiveIdentity, console))) {
             return false;
         }
     }
@@ -222,9 +219,8 @@ bool extractRecords(TocList& toc, ArchiveReading& reading, const std::string& ar
                     const std::optional<std::string>& recordName, unsigned threads, Console& console) {
     const Directory& workDir = reading.workDir;
     const std::string catalogPath = workDir.pathOf(CatalogFileName);
-    if (isTheArchive(workDir, CatalogFileName, reading.archive)) {
-        console.err("\n\nError: Catalog (%s) would replace the archive being read (%s)\n\n", catalogPath.c_str(),
-                    archivePath.c_str());
+    if (!checkNotTheArchive("Catalog", catalogPath, workDir, CatalogFileName, platform::identityOf(reading.archive),
+                            archivePath, console)) {
         return false;
     }
     platform::WorkingFile catalog;
