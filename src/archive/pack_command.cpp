@@ -259,8 +259,11 @@ bool encodeCatalogMembers(PackRun& run, File& catalog, const std::string& catalo
         const platform::Finish outcome = appendMember(run, member(i), alone);
         // Nothing of a finished member stays open. A member done again alone, and every one after it, goes
         // straight into the archive: the spare part files go, so the run has what one thread has.
-        if (outcome != platform::Finish::Again) reset(i);
-        if (outcome == platform::Finish::Again) run.archive.dropSpareParts();
+        if (outcome == platform::Finish::Again) {
+            run.archive.dropSpareParts();
+        } else {
+            reset(i);
+        }
         return outcome;
     };
     steps.abandon = reset;

@@ -88,6 +88,7 @@ bool NewArchive::writeTable(const TocList& toc) {
 }
 
 bool NewArchive::install(platform::Console& console, platform::File* oldArchive) {
+    // Set again: writing the file may have cleared set-id bits that create gave it.
     if (permissions_) working_.setPermissions(*permissions_);
     if (working_.commitAndHold(leaf_, true)) return true;
     if (oldArchive != nullptr && oldArchive->isOpen()) {

@@ -16,6 +16,8 @@ using platform::File;
 using platform::OpenFailure;
 
 constexpr size_t ScanBlockSize = 1 << 16;
+// A record's sizes are signed 32-bit fields of the table.
+constexpr int64_t LargestRecord = std::numeric_limits<int32_t>::max();
 
 // Binary models always hold a NUL byte (their counts and name fields) and text forms never do, so a NUL
 // tells a model that was left in binary form from one an author edits.
@@ -60,7 +62,7 @@ SourceProblem prepareSource(const platform::Directory& workDir, std::string_view
             File& binary = prepared.binary.file();
             // A text form can make a binary form many times its size (96 bytes for an empty line): the
             // conversion stops where no record could hold it.
-            binary.limitWrites(int64_t{std::numeric_limits<int32_t>::max()} + 1);
+            binary.limitWrites(LargestRecord + 1);
             converted = convertTextToModel(prepared.kind, prepared.text, binary) && binary.flush();
             if (!converted && binary.writeLimitReached()) return SourceProblem::TooLarge;
         }
@@ -72,7 +74,7 @@ SourceProblem prepareSource(const platform::Directory& workDir, std::string_view
     }
     std::optional<int64_t> size = prepared.bytes().length();
     if (!size) return SourceProblem::Missing;
-    if (*size > std::numeric_limits<int32_t>::max()) return SourceProblem::TooLarge;
+    if (*size > LargestRecord) return SourceProblem::TooLarge;
     prepared.size = *size;
     return SourceProblem::None;
 }
@@ -95,7 +97,7 @@ EncodeOutcome encodeRecord(PreparedSource& source, TocEntry& entry, File& out, C
     }
     std::optional<int64_t> end = out.length();
     if (!end) return EncodeOutcome::WriteFailed;
-    if (*end - *start > std::numeric_limits<int32_t>::max()) return EncodeOutcome::TooLarge;
+    if (*end - *start > LargestRecord) return EncodeOutcome::TooLarge;
     entry.storedSize = static_cast<int32_t>(*end - *start);
     return EncodeOutcome::Done;
 }
