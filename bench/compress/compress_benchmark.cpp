@@ -35,10 +35,13 @@ std::vector<uint8_t> textCorpus(size_t size = CorpusSize, uint32_t seed = 1) {
     std::string text = "id,name,x,y,z,rotation,flags,comment\r\n";
     char line[256];
     for (uint32_t id = 0; text.size() < size; ++id) {
-        std::snprintf(line, sizeof line, "%u,%s,%.3f,%.3f,%.3f,%d,%u,", id, names[rng() % 10],
-                      static_cast<double>(rng() % 100000) / 100.0, static_cast<double>(rng() % 2000) / 100.0,
-                      static_cast<double>(rng() % 100000) / 100.0, static_cast<int>(rng() % 4) * 90,
-                      static_cast<unsigned>(rng() % 8));
+        // Drawn in a braced list, which fixes the order of the draws (a function's arguments may be
+        // evaluated in any order, so drawing there would make the corpus depend on the compiler).
+        const std::mt19937::result_type draw[6] = {rng(), rng(), rng(), rng(), rng(), rng()};
+        std::snprintf(line, sizeof line, "%u,%s,%.3f,%.3f,%.3f,%d,%u,", id, names[draw[0] % 10],
+                      static_cast<double>(draw[1] % 100000) / 100.0, static_cast<double>(draw[2] % 2000) / 100.0,
+                      static_cast<double>(draw[3] % 100000) / 100.0, static_cast<int>(draw[4] % 4) * 90,
+                      static_cast<unsigned>(draw[5] % 8));
         text += line;
         for (uint32_t w = 0, count = 3 + static_cast<uint32_t>(rng() % 6); w < count; ++w) {
             text += words[rng() % 15];
