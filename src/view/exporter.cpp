@@ -78,9 +78,11 @@ private:
 };
 
 bool Export::prepare() {
-    const platform::Directory workDir = platform::Directory::open(work_);
+    platform::OpenFailure failure = platform::OpenFailure::None;
+    const platform::Directory workDir = platform::Directory::open(work_, &failure);
     if (!workDir) {
-        platform::StandardConsole().err("bxa-view: error: %s is not a directory\n", work_.c_str());
+        platform::StandardConsole().err("bxa-view: error: %s %s\n", work_.c_str(),
+                                        whyNotOpened(failure, "directory").c_str());
         return false;
     }
     if (platform::Directory::make(out_)) outDir_ = platform::Directory::open(out_);

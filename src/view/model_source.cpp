@@ -8,6 +8,7 @@
 #include "model/r7t_model.hpp"
 #include "platform/file.hpp"
 #include "platform/directory.hpp"
+#include "view/work_directory.hpp"
 
 namespace bxa::view {
 
@@ -63,10 +64,11 @@ std::optional<ModelFormat> modelFormatOfName(std::string_view fileName) {
 
 std::optional<ModelBinary> loadModelBinary(const std::string& path, ModelFormat format,
                                            const platform::Directory& scratchDirectory, std::string& error) {
-    platform::File file = platform::File::openForReading(path);
+    platform::OpenFailure failure = platform::OpenFailure::None;
+    platform::File file = platform::File::openForReading(path, &failure);
     std::optional<int64_t> length = file ? file.length() : std::nullopt;
     if (!length) {
-        error = "cannot be opened for reading";
+        error = file ? "cannot be read" : whyNotOpened(failure, "regular file");
         return std::nullopt;
     }
     auto size = static_cast<uint64_t>(*length);

@@ -26,6 +26,18 @@ std::string_view stemOf(std::string_view name) {
 
 }  // namespace
 
+std::string whyNotOpened(platform::OpenFailure failure, std::string_view wanted) {
+    switch (failure) {
+        case platform::OpenFailure::Missing: return "does not exist";
+        case platform::OpenFailure::IsDirectory: return "is a directory";
+        case platform::OpenFailure::NotRegular: return "is not a " + std::string(wanted);
+        case platform::OpenFailure::LinkInPath: return "lies behind a symbolic link, which is not followed";
+        case platform::OpenFailure::NameTooLong: return "has a name longer than the file system allows";
+        case platform::OpenFailure::NameRefused: return "has a name the file system does not take";
+        default: return "cannot be opened";
+    }
+}
+
 std::optional<std::vector<std::string>> listRegularFiles(const std::string& directory, std::string& error) {
     std::error_code ec;
     std::filesystem::directory_iterator it(directory, ec);

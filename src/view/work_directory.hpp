@@ -9,7 +9,13 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/file.hpp"
+
 namespace bxa::view {
+
+// Why a file or directory could not be opened, said of it: "does not exist", "is a directory", ...
+// `wanted` names what was expected there (a "regular file" or a "directory").
+std::string whyNotOpened(platform::OpenFailure failure, std::string_view wanted);
 
 // The names of the regular files directly in `directory`, sorted byte by byte. Nothing, with `error`
 // set, when it cannot be listed.

@@ -457,7 +457,11 @@ TEST(ViewCommandLine, DirectoriesThatCannotBeUsedFailWithStatusOne) {
     fs::create_directories(dir.path() / "work");
     RunResult missing = runView({"nowhere", "out"}, dir.path());
     EXPECT_EQ(missing.exitCode, 1);
-    EXPECT_EQ(missing.err, "bxa-view: error: nowhere is not a directory\n");
+    EXPECT_EQ(missing.err, "bxa-view: error: nowhere does not exist\n");
+    writeFile(dir.path() / "plain", "text");
+    RunResult plainFile = runView({"plain", "out"}, dir.path());
+    EXPECT_EQ(plainFile.exitCode, 1);
+    EXPECT_EQ(plainFile.err, "bxa-view: error: plain is not a directory\n");
     RunResult same = runView({"work", "./work"}, dir.path());
     EXPECT_EQ(same.exitCode, 1);
     EXPECT_EQ(same.err, "bxa-view: error: the output directory must not be the work directory (./work)\n");
