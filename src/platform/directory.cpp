@@ -36,10 +36,6 @@ constexpr std::string_view WorkingSuffix = ".tmp";
 constexpr std::string_view EarlierMarker = ".bxa-tmp-";
 constexpr int WorkingNameAttempts = 16;
 
-void report(OpenFailure* failure, OpenFailure value) {
-    if (failure != nullptr) *failure = value;
-}
-
 bool allDigits(std::string_view text) {
     if (text.empty() || text.size() > 10) return false;
     for (char c : text) {
@@ -182,7 +178,7 @@ File openLockedForUpdate(const std::string& path, const std::function<void()>& b
             if (!waited && beforeWaiting) beforeWaiting();
             waited = true;
             if (!file.lockExclusive(true)) {
-                report(failure, OpenFailure::Other);
+                reportOpenFailure(failure, OpenFailure::Other);
                 return File();
             }
         }
@@ -281,15 +277,15 @@ Directory::~Directory() {
 bool Directory::isOpen() const { return descriptor_ >= 0; }
 
 Directory Directory::open(const std::string& path, OpenFailure* failure) {
-    report(failure, OpenFailure::None);
+    reportOpenFailure(failure, OpenFailure::None);
     Directory directory;
     if (path.empty()) {
-        report(failure, OpenFailure::Missing);
+        reportOpenFailure(failure, OpenFailure::Missing);
         return directory;
     }
     directory.descriptor_ = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (directory.descriptor_ < 0) {
-        report(failure, errno == ENOTDIR ? OpenFailure::NotRegular : openFailureOf(errno));
+        reportOpenFailure(failure, errno == ENOTDIR ? OpenFailure::NotRegular : openFailureOf(errno));
         return directory;
     }
     directory.path_ = path;
@@ -329,16 +325,16 @@ Directory Directory::duplicate() const {
 }
 
 Directory Directory::parentOf(std::string_view name, std::string& leaf, OpenFailure* failure) const {
-    report(failure, OpenFailure::None);
+    reportOpenFailure(failure, OpenFailure::None);
     leaf.clear();
     Directory parent = duplicate();
     if (!parent.isOpen()) {
-        report(failure, OpenFailure::Other);
+        reportOpenFailure(failure, OpenFailure::Other);
         return Directory();
     }
     std::optional<std::vector<std::string>> directories = directoriesOf(name, leaf);
     if (!directories) {
-        report(failure, OpenFailure::Missing);
+        reportOpenFailure(failure, OpenFailure::Missing);
         return Directory();
     }
     for (const std::string& component : *directories) {
@@ -356,9 +352,9 @@ Directory Directory::child(const std::string& component, OpenFailure* failure) c
         struct stat info;
         // O_NOFOLLOW on a link gives ELOOP on Linux but ENOTDIR with O_DIRECTORY on some systems.
         if (::fstatat(descriptor_, component.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode)) {
-            report(failure, OpenFailure::LinkInPath);
+            reportOpenFailure(failure, OpenFailure::LinkInPath);
         } else {
-            report(failure, openFailureOf(error));
+            reportOpenFailure(failure, openFailureOf(error));
         }
         return next;
     }
@@ -367,10 +363,10 @@ Directory Directory::child(const std::string& component, OpenFailure* failure) c
 }
 
 Directory Directory::makeSubdirectory(std::string_view leaf, OpenFailure* failure) const {
-    report(failure, OpenFailure::None);
+    reportOpenFailure(failure, OpenFailure::None);
     const std::string name(leaf);
     if (::mkdirat(descriptor_, name.c_str(), 0777) != 0 && errno != EEXIST) {
-        report(failure, openFailureOf(errno));
+        reportOpenFailure(failure, openFailureOf(errno));
         return Directory();
     }
     return child(name, failure);
@@ -382,7 +378,7 @@ File Directory::openForReading(std::string_view name, OpenFailure* failure) cons
     if (!parent.isOpen()) return File();
     int descriptor = ::openat(parent.descriptor_, leaf.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (descriptor < 0) {
-        report(failure, openFailureOf(errno));
+        reportOpenFailure(failure, openFailureOf(errno));
         return File();
     }
     return File::adoptRegular(descriptor, failure);
@@ -417,11 +413,11 @@ bool Directory::remove(std::string_view leaf) const {
 }
 
 WorkingFile Directory::createWorkingFile(OpenFailure* failure) const {
-    report(failure, OpenFailure::None);
+    reportOpenFailure(failure, OpenFailure::None);
     WorkingFile working;
     working.kept_ = true;  // nothing to remove until the file exists
     if (descriptor_ < 0) {
-        report(failure, OpenFailure::Other);
+        reportOpenFailure(failure, OpenFailure::Other);
         return working;
     }
     for (int attempt = 0; attempt < WorkingNameAttempts; ++attempt) {
@@ -429,7 +425,7 @@ WorkingFile Directory::createWorkingFile(OpenFailure* failure) const {
         int descriptor = ::openat(descriptor_, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (descriptor < 0) {
             if (errno == EEXIST) continue;
-            report(failure, openFailureOf(errno));
+            reportOpenFailure(failure, openFailureOf(errno));
             return working;
         }
         // The lock tells a later run that this file's run is alive; the system drops it with the process.
@@ -441,11 +437,11 @@ WorkingFile Directory::createWorkingFile(OpenFailure* failure) const {
         if (!working.file_ || !working.directory_.isOpen()) {
             ::unlinkat(descriptor_, working.name_.c_str(), 0);
             working.kept_ = true;
-            report(failure, OpenFailure::Other);
+            reportOpenFailure(failure, OpenFailure::Other);
         }
         return working;
     }
-    report(failure, OpenFailure::Other);
+    reportOpenFailure(failure, OpenFailure::Other);
     return working;
 }
 
@@ -530,39 +526,39 @@ bool WorkingFile::commit(std::string_view leaf, bool durable, OpenFailure* failu
     // The lock goes with the close, after the rename: until then the file is a live run's.
     bool closed = file_.close();
     if (durable && !directory_.sync()) closed = false;
-    if (!closed) report(failure, OpenFailure::Other);
+    if (!closed) reportOpenFailure(failure, OpenFailure::Other);
     return closed;
 }
 
 bool WorkingFile::commitAndHold(std::string_view leaf, bool durable, OpenFailure* failure) {
     if (!putInPlace(leaf, durable, failure)) return false;
     if (durable && !directory_.sync()) {
-        report(failure, OpenFailure::Other);
+        reportOpenFailure(failure, OpenFailure::Other);
         return false;
     }
     return true;
 }
 
 bool WorkingFile::putInPlace(std::string_view leaf, bool durable, OpenFailure* failure) {
-    report(failure, OpenFailure::None);
+    reportOpenFailure(failure, OpenFailure::None);
     if (!file_.isOpen()) {
-        report(failure, OpenFailure::Other);
+        reportOpenFailure(failure, OpenFailure::Other);
         return false;
     }
     if (durable ? !file_.sync() : !file_.flush()) {
-        report(failure, OpenFailure::Other);
+        reportOpenFailure(failure, OpenFailure::Other);
         return false;
     }
     const std::string target(leaf);
     std::optional<ReplacedFile> replaced;
     switch (directory_.typeOf(leaf)) {
-        case EntryType::Directory: report(failure, OpenFailure::IsDirectory); return false;
-        case EntryType::Other: report(failure, OpenFailure::NotRegular); return false;
+        case EntryType::Directory: reportOpenFailure(failure, OpenFailure::IsDirectory); return false;
+        case EntryType::Other: reportOpenFailure(failure, OpenFailure::NotRegular); return false;
         case EntryType::Regular: replaced.emplace(directory_.descriptor_, target); break;
         default: break;
     }
     if (::renameat(directory_.descriptor_, name_.c_str(), directory_.descriptor_, target.c_str()) != 0) {
-        report(failure, openFailureOf(errno));
+        reportOpenFailure(failure, openFailureOf(errno));
         return false;
     }
     kept_ = true;
@@ -630,19 +626,19 @@ std::string Directory::fullPathOf(std::string_view leaf) const {
 }
 
 Directory Directory::open(const std::string& path, OpenFailure* failure) {
-    report(failure, OpenFailure::None);
+    reportOpenFailure(failure, OpenFailure::None);
     Directory directory;
     if (path.empty()) {
-        report(failure, OpenFailure::Missing);
+        reportOpenFailure(failure, OpenFailure::Missing);
         return directory;
     }
     DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
-        report(failure, openFailureOf(GetLastError()));
+        reportOpenFailure(failure, openFailureOf(GetLastError()));
         return directory;
     }
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        report(failure, OpenFailure::NotRegular);
+        reportOpenFailure(failure, OpenFailure::NotRegular);
         return directory;
     }
     directory.open_ = true;
@@ -691,12 +687,12 @@ Directory Directory::duplicate() const {
 }
 
 Directory Directory::parentOf(std::string_view name, std::string& leaf, OpenFailure* failure) const {
-    report(failure, OpenFailure::None);
+    reportOpenFailure(failure, OpenFailure::None);
     leaf.clear();
     Directory parent = duplicate();
     std::optional<std::vector<std::string>> directories = directoriesOf(name, leaf);
     if (!directories) {
-        report(failure, OpenFailure::Missing);
+        reportOpenFailure(failure, OpenFailure::Missing);
         return Directory();
     }
     for (const std::string& component : *directories) {
@@ -709,8 +705,8 @@ Directory Directory::parentOf(std::string_view name, std::string& leaf, OpenFail
 Directory Directory::child(const std::string& component, OpenFailure* failure) const {
     switch (typeOf(component)) {
         case EntryType::Directory: break;
-        case EntryType::SymbolicLink: report(failure, OpenFailure::LinkInPath); return Directory();
-        default: report(failure, OpenFailure::Missing); return Directory();
+        case EntryType::SymbolicLink: reportOpenFailure(failure, OpenFailure::LinkInPath); return Directory();
+        default: reportOpenFailure(failure, OpenFailure::Missing); return Directory();
     }
     Directory next = duplicate();
     next.path_ = pathOf(component);
@@ -718,10 +714,10 @@ Directory Directory::child(const std::string& component, OpenFailure* failure) c
 }
 
 Directory Directory::makeSubdirectory(std::string_view leaf, OpenFailure* failure) const {
-    report(failure, OpenFailure::None);
+    reportOpenFailure(failure, OpenFailure::None);
     const std::string name(leaf);
     if (_mkdir(fullPathOf(name).c_str()) != 0 && errno != EEXIST) {
-        report(failure, OpenFailure::Other);
+        reportOpenFailure(failure, OpenFailure::Other);
         return Directory();
     }
     return child(name, failure);
@@ -767,11 +763,11 @@ bool Directory::remove(std::string_view leaf) const {
 }
 
 WorkingFile Directory::createWorkingFile(OpenFailure* failure) const {
-    report(failure, OpenFailure::None);
+    reportOpenFailure(failure, OpenFailure::None);
     WorkingFile working;
     working.kept_ = true;
     if (!open_) {
-        report(failure, OpenFailure::Other);
+        reportOpenFailure(failure, OpenFailure::Other);
         return working;
     }
     for (int attempt = 0; attempt < WorkingNameAttempts; ++attempt) {
@@ -780,7 +776,7 @@ WorkingFile Directory::createWorkingFile(OpenFailure* failure) const {
         int descriptor = _open(fullPathOf(name).c_str(), _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
         if (descriptor < 0) {
             if (errno == EEXIST) continue;
-            report(failure, errno == ENOENT ? OpenFailure::Missing : OpenFailure::Other);
+            reportOpenFailure(failure, errno == ENOENT ? OpenFailure::Missing : OpenFailure::Other);
             return working;
         }
         working.directory_ = duplicate();
@@ -790,11 +786,11 @@ WorkingFile Directory::createWorkingFile(OpenFailure* failure) const {
         if (!working.file_) {
             remove(working.name_);
             working.kept_ = true;
-            report(failure, OpenFailure::Other);
+            reportOpenFailure(failure, OpenFailure::Other);
         }
         return working;
     }
-    report(failure, OpenFailure::Other);
+    reportOpenFailure(failure, OpenFailure::Other);
     return working;
 }
 
@@ -830,26 +826,26 @@ bool WorkingFile::setPermissions(const FilePermissions& permissions) {
 }
 
 bool WorkingFile::commit(std::string_view leaf, bool durable, OpenFailure* failure) {
-    report(failure, OpenFailure::None);
+    reportOpenFailure(failure, OpenFailure::None);
     // A file closed by an earlier attempt that failed at the rename is complete; it is renamed as it is.
     if (kept_ || name_.empty()) {
-        report(failure, OpenFailure::Other);
+        reportOpenFailure(failure, OpenFailure::Other);
         return false;
     }
     if (file_.isOpen()) {
         if (durable ? !file_.sync() : !file_.flush()) {
-            report(failure, OpenFailure::Other);
+            reportOpenFailure(failure, OpenFailure::Other);
             return false;
         }
         // An open file cannot be renamed here.
         if (!file_.close()) {
-            report(failure, OpenFailure::Other);
+            reportOpenFailure(failure, OpenFailure::Other);
             return false;
         }
     }
     switch (directory_.typeOf(leaf)) {
-        case EntryType::Directory: report(failure, OpenFailure::IsDirectory); return false;
-        case EntryType::Other: report(failure, OpenFailure::NotRegular); return false;
+        case EntryType::Directory: reportOpenFailure(failure, OpenFailure::IsDirectory); return false;
+        case EntryType::Other: reportOpenFailure(failure, OpenFailure::NotRegular); return false;
         default: break;
     }
     const std::string target = directory_.fullPathOf(leaf);
@@ -859,7 +855,7 @@ bool WorkingFile::commit(std::string_view leaf, bool durable, OpenFailure* failu
     }
     DWORD flags = MOVEFILE_REPLACE_EXISTING | (durable ? MOVEFILE_WRITE_THROUGH : 0);
     if (!MoveFileExA(directory_.fullPathOf(name_).c_str(), target.c_str(), flags)) {
-        report(failure, openFailureOf(GetLastError()));
+        reportOpenFailure(failure, openFailureOf(GetLastError()));
         return false;
     }
     kept_ = true;

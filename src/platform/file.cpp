@@ -26,10 +26,6 @@ constexpr size_t StreamBufferSize = 1 << 16;
 // Blocks of the copy through memory, where the kernel cannot copy between the files itself.
 constexpr size_t CopyBlockSize = 1 << 20;
 
-void report(OpenFailure* failure, OpenFailure value) {
-    if (failure != nullptr) *failure = value;
-}
-
 }  // namespace
 
 OpenFailure openFailureOf(unsigned long error) {
@@ -93,29 +89,29 @@ File File::adopt(int descriptor, const char* mode) {
 }
 
 File File::openForReading(const std::string& path, OpenFailure* failure) {
-    report(failure, OpenFailure::None);
+    reportOpenFailure(failure, OpenFailure::None);
 #if defined(_WIN32)
     // Shared for deletion, so that the file can be replaced by a rename while it is read, as on POSIX.
     HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
-        report(failure, error == ERROR_ACCESS_DENIED && (GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY) != 0
-                            ? OpenFailure::IsDirectory
-                            : openFailureOf(error));
+        const bool directory =
+            error == ERROR_ACCESS_DENIED && (GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        reportOpenFailure(failure, directory ? OpenFailure::IsDirectory : openFailureOf(error));
         return File();
     }
     int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
     if (descriptor < 0) {
         CloseHandle(handle);
-        report(failure, OpenFailure::Other);
+        reportOpenFailure(failure, OpenFailure::Other);
         return File();
     }
 #else
     // Non-blocking first: opening a FIFO without a writer would otherwise wait forever.
     int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (descriptor < 0) {
-        report(failure, openFailureOf(errno));
+        reportOpenFailure(failure, openFailureOf(errno));
         return File();
     }
 #endif
@@ -126,19 +122,19 @@ File File::adoptRegular(int descriptor, OpenFailure* failure) {
 #if defined(_WIN32)
     struct _stat64 info {};
     if (_fstat64(descriptor, &info) != 0 || (info.st_mode & _S_IFREG) == 0) {
-        report(failure, (info.st_mode & _S_IFDIR) != 0 ? OpenFailure::IsDirectory : OpenFailure::NotRegular);
+        reportOpenFailure(failure, (info.st_mode & _S_IFDIR) != 0 ? OpenFailure::IsDirectory : OpenFailure::NotRegular);
         _close(descriptor);
         return File();
     }
 #else
     struct stat info;
     if (::fstat(descriptor, &info) != 0) {
-        report(failure, OpenFailure::Other);
+        reportOpenFailure(failure, OpenFailure::Other);
         ::close(descriptor);
         return File();
     }
     if (!S_ISREG(info.st_mode)) {
-        report(failure, S_ISDIR(info.st_mode) ? OpenFailure::IsDirectory : OpenFailure::NotRegular);
+        reportOpenFailure(failure, S_ISDIR(info.st_mode) ? OpenFailure::IsDirectory : OpenFailure::NotRegular);
         ::close(descriptor);
         return File();
     }
@@ -146,7 +142,7 @@ File File::adoptRegular(int descriptor, OpenFailure* failure) {
     if (flags >= 0) ::fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK);
 #endif
     File file = adopt(descriptor, "rb");
-    if (!file) report(failure, OpenFailure::Other);
+    if (!file) reportOpenFailure(failure, OpenFailure::Other);
     return file;
 }
 

@@ -27,6 +27,10 @@ enum class OpenFailure {
 
 // Why an open or a rename failed, from the system's error: errno on POSIX, GetLastError() on Windows.
 OpenFailure openFailureOf(unsigned long error);
+// Stores `value` as the reason when the caller asked for one (`failure` is not null).
+inline void reportOpenFailure(OpenFailure* failure, OpenFailure value) {
+    if (failure != nullptr) *failure = value;
+}
 
 class File {
 public:
