@@ -211,9 +211,11 @@ struct MatchFinder {
     // Which way to search is decided by cost: the candidates visited in the walked chains, plus the
     // positions linked for the wide way and WideSearchCost per search that reads the wide way's heads
     // (all in visits), summed over periods of PeriodSearches searches and averaged per way over its last
-    // few periods. The way in use changes only when the other costs less by an eighth; the other is
-    // tried again after FirstProbe periods, and after twice as many each time a try leaves the way as it
-    // was (up to LastProbe). Catching up more than CatchUp positions at once is setting up, not counted.
+    // few periods (the way not in use over the period that last tried it). The way in use changes only
+    // when the other costs less by an eighth; the other is tried again after FirstProbe periods, and after
+    // twice as many each time a try leaves the way as it was (up to LastProbe), but at once when the way
+    // in use comes to cost a quarter more or less than at the last try (the data has changed). Catching
+    // up more than CatchUp positions at once is setting up, not counted.
     static constexpr uint32_t PeriodSearches = 256;
     static constexpr uint32_t FirstProbe = 16;
     static constexpr uint32_t LastProbe = 256;
@@ -232,8 +234,10 @@ struct MatchFinder {
     uint32_t probeAfter;      // periods until the other way is tried again
     uint32_t probeInterval;
     uint32_t periodCost;
-    uint32_t averageCost[2];  // per way: recent periods' costs, each weighing a quarter of the last
+    uint32_t averageCost[2];  // per way: recent periods' costs, each weighing a quarter of the last,
+                              // or the cost of the period that last tried it
     bool probing;             // the current period tries the way not in use
+    uint32_t settledCost;     // the way in use's average when the ways were last compared (0: not yet)
     // Whether the wide way's chains (the 16-byte chains) hold only positions of this stream. They are
     // emptied when next linked after the stream starts or after a window move that keeps none of their
     // positions, so that a stream that never needs them (every short one) never clears them.
@@ -286,6 +290,7 @@ struct MatchFinder {
         averageCost[0] = 0;
         averageCost[1] = 0;
         probing = false;
+        settledCost = 0;
         touchedHeads = 0;
         // Only the bytes before the first block are read before the coding writes them; those past the
         // input are cleared as each block opens.
@@ -396,8 +401,10 @@ struct MatchFinder {
     void countSearch(uint32_t steps) {
         periodCost += steps;
         if (++periodSearches < PeriodSearches) return;
+        // A probe's period is the only recent measure of the way tried: it replaces what that way cost
+        // before, which may have been measured on other data.
         uint32_t& average = averageCost[wide];
-        average = average == 0 ? periodCost : average - average / 4 + periodCost / 4;
+        average = average == 0 || probing ? periodCost : average - average / 4 + periodCost / 4;
         periodCost = 0;
         periodSearches = 0;
         // After a probe, `wide` is the way tried; the way in use before it is the other.
@@ -405,13 +412,26 @@ struct MatchFinder {
         const uint32_t used = averageCost[inUse];
         const uint32_t other = averageCost[!inUse];
         const bool change = other == 0 || other < used - used / 8;
-        if (change) {
+        // The data has changed when the way in use costs a quarter more or less than when the ways were
+        // last compared; the other is then tried at once.
+        bool drifted = false;
+        if (!change && !probing) {
+            if (settledCost == 0) {
+                settledCost = used;
+            } else {
+                drifted = used > settledCost + settledCost / 4 || used < settledCost - settledCost / 4;
+            }
+        }
+        if (change || drifted) {
             probeInterval = FirstProbe;
         } else if (probing) {
             probeInterval = probeInterval < LastProbe ? 2 * probeInterval : LastProbe;
         }
-        if (change || probing) probeAfter = probeInterval;
-        probing = !change && --probeAfter == 0;
+        if (change || probing) {
+            probeAfter = probeInterval;
+            settledCost = change ? other : used;
+        }
+        probing = !change && (drifted || --probeAfter == 0);
         wide = change || probing ? !inUse : inUse;
     }
 

@@ -13,6 +13,7 @@
 #include "compress/compress_stream.hpp"
 #include "compress/expand_buffer.hpp"
 #include "compress/match_finder.hpp"
+#include "compress/stream_coder.hpp"
 #include "reference_encoder.hpp"
 #include "test_inputs.hpp"
 #include "stream_bits.hpp"
@@ -257,6 +258,41 @@ TEST(CompressStream, TokensMatchReferenceAcrossWindowMoves) {
         stretches.insert(stretches.end(), more.begin(), more.end());
         expectSameAsReference(stretches, dictionarySize, "long stretches of text, records and runs");
     }
+}
+
+// The search takes the way that has lately cost less, trying the other now and then, and more rarely the
+// longer it stays the worse. Records take the wide way; when a long stretch of them turns to table rows,
+// the search must return to the narrow way within a few periods (the wide way costs two links a position
+// more there), not stay wide until a try of the narrow way that its cost on the records put far off.
+TEST(CompressStream, SearchReturnsToTheNarrowWaySoonWhenRecordsTurnToTableRows) {
+    std::vector<uint8_t> input = vertexRecords(512 * 1024, 31);
+    const uint64_t rowsStart = input.size();
+    const std::vector<uint8_t> rows = tableRows(256 * 1024, 32);
+    input.insert(input.end(), rows.begin(), rows.end());
+    const compress_detail::BlockSource source = [](uint8_t* destination, uint64_t from, uint32_t size, void* context) {
+        const auto& bytes = *static_cast<const std::vector<uint8_t>*>(context);
+        const uint64_t left = bytes.size() - std::min<uint64_t>(from, bytes.size());
+        const auto count = static_cast<uint32_t>(std::min<uint64_t>(size, left));
+        if (count != 0) std::memcpy(destination, bytes.data() + from, count);
+        return count;
+    };
+    auto coder = std::make_unique<compress_detail::Coder>();
+    ASSERT_EQ(compress_detail::setUpCoder(*coder, LiteralModeBinary, 4096), ResultOk);
+    std::vector<uint8_t> bits(input.size() * compress_detail::MaxBitsPerInputByte / 8 + compress_detail::BitSlack);
+    compress_detail::startWriter(coder->writer, bits.data(), UINT32_MAX, nullptr, nullptr);
+    compress_detail::Cursor cursor{};
+    ASSERT_TRUE(compress_detail::startAtBeginning(*coder, cursor, source, &input));
+    compress_detail::codeUntil(*coder, cursor, rowsStart, source, &input);
+    EXPECT_TRUE(coder->finder.wide);
+    // Checkpoints every 4 KiB from 16 KiB into the rows: only those that fall in a try of the wide way may
+    // find it in use.
+    uint32_t checkpoints = 0;
+    uint32_t wide = 0;
+    for (uint64_t stop = rowsStart + 16 * 1024; stop < input.size(); stop += 4096, ++checkpoints) {
+        compress_detail::codeUntil(*coder, cursor, stop, source, &input);
+        wide += coder->finder.wide;
+    }
+    EXPECT_LE(wide, checkpoints / 8) << "of " << checkpoints << " checkpoints";
 }
 
 TEST(CompressStream, RunsUseTwoLiteralsThenDistanceTwoUntilTheFarthestFullMatchWins) {

@@ -1,9 +1,10 @@
-// Deterministic inputs shared by the compressor's tests: text, random bytes over an alphabet, runs,
-// fixed-size records and periodic data.
+// Deterministic inputs shared by the compressor's tests: text, table rows, random bytes over an alphabet,
+// runs, fixed-size records and periodic data.
 #pragma once
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <string>
@@ -29,6 +30,25 @@ inline std::vector<uint8_t> textLike(size_t size, uint32_t seed) {
         text += words[rng() % 16];
         auto r = rng() % 10;
         text += r < 6 ? " " : r < 8 ? "," : "\r\n";
+    }
+    text.resize(size);
+    return bytesOf(text);
+}
+
+// Rows of a table of placed objects: ids, names and coordinates with random digits, so that most matches
+// are short (the search's narrow way costs least here).
+inline std::vector<uint8_t> tableRows(size_t size, uint32_t seed) {
+    static const char* const names[] = {"oak_table", "lamp", "door_frame", "window", "crate", "barrel"};
+    std::mt19937 rng(seed);
+    std::string text;
+    char row[96];
+    for (uint32_t id = 0; text.size() < size; ++id) {
+        const std::mt19937::result_type draw[5] = {rng(), rng(), rng(), rng(), rng()};
+        std::snprintf(row, sizeof row, "%u,%s,%u.%02u,%u.%02u,%d\r\n", id, names[draw[0] % 6],
+                      static_cast<unsigned>(draw[1] % 1000), static_cast<unsigned>(draw[2] % 100),
+                      static_cast<unsigned>(draw[3] % 1000), static_cast<unsigned>(draw[4] % 100),
+                      static_cast<int>(draw[0] % 4) * 90);
+        text += row;
     }
     text.resize(size);
     return bytesOf(text);
