@@ -2,6 +2,7 @@
 // and allocates nothing.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -214,7 +215,7 @@ struct MatchFinder {
     // few periods (the way not in use over the period that last tried it). The way in use changes only
     // when the other costs less by an eighth; the other is tried again after FirstProbe periods, and after
     // twice as many each time a try leaves the way as it was (up to LastProbe), but at once when the way
-    // in use comes to cost a quarter more or less than at the last try (the data has changed). Catching
+    // in use comes to cost clearly more or less than at the last try (the data has changed). Catching
     // up more than CatchUp positions at once is setting up, not counted.
     static constexpr uint32_t PeriodSearches = 256;
     static constexpr uint32_t FirstProbe = 16;
@@ -413,13 +414,15 @@ struct MatchFinder {
         const uint32_t other = averageCost[!inUse];
         const bool change = other == 0 || other < used - used / 8;
         // The data has changed when the way in use costs a quarter more or less than when the ways were
-        // last compared; the other is then tried at once.
+        // last compared (and half a visit a search or more: on data with few candidates a period costs a
+        // handful of visits, which vary by more than a quarter); the other is then tried at once.
         bool drifted = false;
         if (!change && !probing) {
             if (settledCost == 0) {
                 settledCost = used;
             } else {
-                drifted = used > settledCost + settledCost / 4 || used < settledCost - settledCost / 4;
+                const uint32_t margin = std::max(settledCost / 4, PeriodSearches / 2);
+                drifted = used > settledCost + margin || used + margin < settledCost;
             }
         }
         if (change || drifted) {
