@@ -2,7 +2,7 @@
 # End-to-end archive benchmarks, each against a yardstick measured in the same run:
 #   bxa -u on a ~64 MB archive, one thread    vs  bxa_baseline expand (every record straight into its file)
 #   bxa -p of its work directory, one thread  vs  bxa_baseline compress (every listed file into one file)
-#   bxa -u and -p with 1, 2, 4, ... and all cores, against one thread
+#   bxa -u and -p with 1, 2, 4, ... and all cores, against one thread, and two one-thread runs at once
 #   bxa -p -f / -a -f of one small file in a ~256 MB archive  vs  cp of that archive (and cp + sync)
 # The commands of one comparison run in turns, five rounds, and each is timed by its fastest run (wall
 # time, with the CPU time (user + system) of that run beside it): a shared virtual machine has slow
@@ -67,7 +67,10 @@ counts="$counts $cores"
 
 # thread_table DIR: bxa -u and -p of DIR/big.BXA and DIR/work with 1, 2, 4, ... and every processor, in
 # turns (bxa takes the processors it may run on, so taskset sets its thread count); the ratios are
-# against the one-thread row.
+# against the one-thread row. On two processors or more, a last row runs two one-thread commands at once,
+# one on each of two processors, each with an archive or directory of its own: the work of two threads
+# with nothing shared, whose ratio (twice the one-thread time over the time of both) is what two of this
+# machine's processors give at most.
 thread_table() {
   dir=$1
   # Every timed unpack then replaces the files of an earlier one, as the later rounds always do.
@@ -77,12 +80,22 @@ thread_table() {
     set -- "$@" "u$n" "cd '$dir' && taskset -c 0-$((n - 1)) '$bxa' -u big.BXA unpacked" \
       "p$n" "cd '$dir' && taskset -c 0-$((n - 1)) '$bxa' -p packed.BXA work"
   done
+  if [ "$cores" -ge 2 ]; then
+    (cd "$dir" && "$bxa" -u big.BXA unpacked2 </dev/null >/dev/null 2>&1) || true
+    set -- "$@" uboth "cd '$dir' && { taskset -c 0 '$bxa' -u big.BXA unpacked & taskset -c 1 '$bxa' -u big.BXA unpacked2; wait; }" \
+      pboth "cd '$dir' && { taskset -c 0 '$bxa' -p packed.BXA work & taskset -c 1 '$bxa' -p packed2.BXA work; wait; }"
+  fi
   race "$@"
   printf '%-10s %10s %10s %10s %10s %10s\n' threads "-u s" "-u x" "-p s" "-p x" "-p peak KB"
   for n in $counts; do
     eval "un_t=\$T_u$n pn_t=\$T_p$n pn_m=\$M_p$n"
     printf '%-10s %10s %10s %10s %10s %10s\n' "$n" "$un_t" "$(ratio "$T_u1" "$un_t")" "$pn_t" "$(ratio "$T_p1" "$pn_t")" "$pn_m"
   done
+  if [ "$cores" -ge 2 ]; then
+    printf '%-10s %10s %10s %10s %10s %10s\n' "1 + 1" "$T_uboth" "$(ratio "2 * $T_u1" "$T_uboth")" \
+      "$T_pboth" "$(ratio "2 * $T_p1" "$T_pboth")" "(2 runs)"
+  fi
+  rm -rf "$dir/unpacked2" "$dir/packed2.BXA"
 }
 
 # The mixed corpus has R7T models, which bxa turns into text and back while the yardstick does not; the

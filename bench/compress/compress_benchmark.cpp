@@ -1,6 +1,7 @@
 // Throughput of ExpandStream and CompressStream (MB/s of uncompressed data) on three deterministic corpora,
 // with zlib's inflate and level-1 deflate on the same data for scale, and of CompressStreamParallel on one
-// 64 MB record (text and model data in turns) with one and two threads. Every benchmark runs in rounds,
+// 64 MB record (text and model data in turns) with one and two threads, and of two single-threaded
+// compressions of it at once (what two threads of the machine give). Every benchmark runs in rounds,
 // shuffled among the rounds of all the others, so that a slow spell of a shared machine falls on bxa and
 // zlib alike; the summary of the ratios after the runs takes each benchmark's fastest round.
 #include <benchmark/benchmark.h>
@@ -14,6 +15,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "compress/compress_stream.hpp"
@@ -127,7 +129,9 @@ size_t runCompress(const std::vector<uint8_t>& input, std::vector<uint8_t>& outp
     return io.second.size;
 }
 
-// Wall-clock time, since the threads' work does not show in the calling thread's CPU time.
+// Wall-clock time, since the threads' work does not show in the calling thread's CPU time. Beside them,
+// two single-threaded compressions of the record at once, each on a thread of its own with nothing
+// shared: the most that two threads of this machine give, against which the threaded figure is read.
 void registerLargeRecord(const std::vector<uint8_t>& record) {
     for (unsigned threads : LargeRecordThreads) {
         benchmark::RegisterBenchmark(("compress_large/threads:" + std::to_string(threads)).c_str(),
@@ -144,6 +148,24 @@ void registerLargeRecord(const std::vector<uint8_t>& record) {
             ->MinTime(1.0)
             ->Repetitions(Rounds);
     }
+    benchmark::RegisterBenchmark("compress_large/two_at_once", [&record](benchmark::State& state) {
+        std::vector<uint8_t> outputs[2];
+        std::unique_ptr<uint8_t[]> areas[2];
+        for (int i = 0; i < 2; ++i) {
+            outputs[i].resize(record.size() + record.size() / 2);
+            areas[i] = std::make_unique<uint8_t[]>(bxa::CompressWorkSize);
+        }
+        for (auto _ : state) {
+            std::thread other([&] { benchmark::DoNotOptimize(runCompress(record, outputs[1], areas[1].get(), 0)); });
+            benchmark::DoNotOptimize(runCompress(record, outputs[0], areas[0].get(), 0));
+            other.join();
+        }
+        state.SetBytesProcessed(state.iterations() * 2 * static_cast<int64_t>(record.size()));
+    })
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime()
+        ->MinTime(1.0)
+        ->Repetitions(Rounds);
 }
 
 size_t runExpand(const std::vector<uint8_t>& stream, std::vector<uint8_t>& output, uint8_t* work) {
@@ -266,19 +288,24 @@ void printSummary(const std::vector<Corpus>& corpora, const SummaryReporter& rep
         }
     }
     std::printf("(MB/s of uncompressed data; ratio = bxa / zlib; size = stream size / input size)\n");
-    // These names carry the run options after the thread count.
-    auto largeRate = [&](unsigned threads) {
-        const std::string prefix = "compress_large/threads:" + std::to_string(threads) + "/";
+    // These names carry the run options after the part given.
+    auto largeRate = [&](const std::string& name) {
+        const std::string prefix = "compress_large/" + name + "/";
         auto found = reporter.megabytesPerSecond.lower_bound(prefix);
         bool match = found != reporter.megabytesPerSecond.end() && found->first.starts_with(prefix);
         return match ? found->second : NAN;
     };
-    const double one = largeRate(1);
+    auto threadsRate = [&](unsigned threads) { return largeRate("threads:" + std::to_string(threads)); };
+    const double one = threadsRate(1);
     for (unsigned threads : LargeRecordThreads) {
-        const double rated = largeRate(threads);
+        const double rated = threadsRate(threads);
         std::printf("64 MB record, %u thread%s: %8.1f MB/s  %5.2fx one thread\n", threads, threads == 1 ? " " : "s",
                     rated, rated / one);
     }
+    const double both = largeRate("two_at_once");
+    std::printf("64 MB record twice at once, 1 thread each: %8.1f MB/s  %5.2fx one thread (what two threads of this "
+                "machine give with nothing shared)\n",
+                both, both / one);
 }
 
 }  // namespace
