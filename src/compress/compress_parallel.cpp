@@ -21,23 +21,34 @@ using namespace compress_detail;
 
 namespace {
 
-// Input coded per thread and segment. Each thread's work area holds this much input and its part's bits,
+// Input coded per thread and segment. Each thread's work area holds this much input and its parts' bits,
 // at worst 14 per input byte, so this bounds the memory per thread.
 constexpr uint32_t PartBytes = 512 * 1024;
-// The previous part's parse must meet this part's within this many bytes after its start; parts at
-// least four times as long keep the re-coding of a part that is not met cheap beside the part.
-constexpr uint32_t MeetWindow = 16 * 1024;
+// The previous part's parse must meet this part's within this many bytes after its start (parses that
+// meet at all usually do within a few tokens); parts at least four times as long keep the re-coding of a
+// part that is not met cheap beside the part.
+constexpr uint32_t MeetWindow = 4 * 1024;
 constexpr uint32_t MinPartBytes = 4 * MeetWindow;
 static_assert(MinPartBytes >= SecondBlockReach, "a guessed start must lie past the second block's index rule");
 // A part codes at most its share of the segment (which may run a look-ahead past PartBytes in the last
 // segment), the continuation until the next part is met, and a last match past that.
-constexpr uint32_t MaxPartInput = PartBytes + MeetWindow + 2 * LookAhead + 2;
+constexpr uint32_t PartOverrun = MeetWindow + 2 * LookAhead + 2;
+constexpr uint32_t MaxPartInput = PartBytes + PartOverrun;
 constexpr uint32_t PartOutputBytes = (MaxPartInput * MaxBitsPerInputByte + 7) / 8 + BitSlack;
 constexpr uint32_t NeverFlush = UINT32_MAX;
+// A part codes its range in steps of this many bytes, and may be cut short between steps: a thread that
+// has finished its part takes the second half of what the slowest part has left, so that the threads of a
+// segment finish together. Only what lies at least a step (and the longest match it may end in) ahead of
+// a part may be taken, and only in pieces of MinPartBytes or more.
+constexpr uint32_t StepBytes = 4096;
+constexpr uint32_t StealMargin = StepBytes + 2 * LookAhead + 2;
+static_assert(MeetWindow + StealMargin >= SecondBlockReach, "a part taken over starts past the second block's index rule");
+// The parts one thread codes in a segment: its own and those it takes over.
+constexpr uint32_t PartsPerThread = 4;
 
 // A token that starts in the first MeetWindow bytes of a part: its input position less the part's start in
 // the low OffsetBits, and the bits the part had coded before it above them (at most MaxBitsPerInputByte
-// for each byte before it). One word each keeps a part's work area under 2 MB.
+// for each byte before it).
 constexpr uint32_t OffsetBits = 14;
 static_assert(MeetWindow <= (1u << OffsetBits) &&
                   uint64_t{MeetWindow} * MaxBitsPerInputByte <= (uint64_t{1} << (32 - OffsetBits)),
@@ -51,19 +62,42 @@ struct TokenStart {
     uint32_t bit() const { return packed >> OffsetBits; }
 };
 
+struct PartArea;
+
+// One part of a segment's parse. The parts of a segment form a list in input order; each part's bits are
+// right from where the part before it met it. Fields marked "guarded" change under the segment's mutex
+// while the parts are coded.
 struct Part {
-    Coder coder;
-    Cursor cursor;
     uint64_t start;       // input position of the part's first token
-    uint64_t nominalEnd;  // the next part's start, or the segment's coding end
+    uint64_t nominalEnd;  // guarded: the next part's start, or the segment's coding end
+    uint64_t progress;    // guarded: no token of the part starts StealMargin or more past this
+    Part* next;           // guarded: the next part in input order
+    bool done;            // guarded: the part has coded its range, which can no longer be cut
+    bool headReady;       // guarded: `starts` is complete
+    PartArea* area;       // of the thread that codes the part
+    TokenStart* starts;   // the tokens that start in the first MeetWindow bytes, in order (not for the first part)
     uint32_t startCount;
-    TokenStart starts[MeetWindow];  // the tokens that start in the first MeetWindow bytes, in order
-    uint8_t output[PartOutputBytes];
+    uint8_t* output;      // the part's bits (PartOverrun past its range at worst), BitSlack readable bytes past them
+    // Outcome, written by the part's thread before the segment's barrier:
+    bool met;             // the part met `next` at token starts[metIndex] of it
+    uint32_t metIndex;
+    uint64_t endBit;      // the part's bits end here (at the meet, or at the segment's end for the last part)
+    uint64_t endPosition; // the last part: where its parse ended
+    // The part passed the next part's first tokens without meeting them: its thread kept its coder and
+    // cursor as they were, for the join to go on with.
+    bool kept;
 };
 
-// A thread's part work area: its part and its slice of the segment's input.
+// A thread's part work area: its coder, the parts it codes and their bits, and its slice of the
+// segment's input.
 struct PartArea {
-    Part part;
+    Coder coder;
+    Cursor cursor;
+    uint32_t partCount;
+    uint32_t outputUsed;  // bytes of `output` that hold the bits of parts finished in this segment
+    Part parts[PartsPerThread];
+    TokenStart starts[PartsPerThread][MeetWindow];
+    uint8_t output[PartOutputBytes];
     uint8_t slice[PartBytes];
 };
 
@@ -129,56 +163,205 @@ struct Segment {
     // hold everything a fresh start would rebuild (a segment coded on one thread thus costs what the coder
     // on one thread does).
     bool continued;
-    Part* parts[MaxCompressThreads];
-    unsigned partCount;
+    PartArea* areas[MaxCompressThreads];  // of the threads that code parts, area 0 the calling thread's
+    unsigned threadCount;
+    std::mutex mutex;
+    std::condition_variable headReady;
 };
 
-// Codes part `index` from its start up to its nominal end. Every part but the first records where its
-// first tokens start, for the previous part to meet.
-void codePart(Segment& segment, unsigned index) {
-    Part& part = *segment.parts[index];
-    Coder& coder = part.coder;
-    void* context = &segment.input;
-    startWriter(coder.writer, part.output, NeverFlush, nullptr, nullptr);
-    part.startCount = 0;
-    // A continued part 0 keeps its cursor where the previous segment's parse ended, and reads on from here.
-    if (index == 0 && segment.first) {
-        startAtBeginning(coder, part.cursor, copyFromSegment, context);
-    } else if (index != 0 || !segment.continued) {
-        startAt(coder, part.cursor, part.start, index == 0, segment.inputSize, copyFromSegment, context);
-    }
-    if (index != 0) {
-        for (uint64_t position = part.start; !part.cursor.finished && position < part.start + MeetWindow;
-             position = inputPosition(part.cursor)) {
-            part.starts[part.startCount++] =
-                TokenStart(static_cast<uint32_t>(position - part.start), coder.writer.bitCount());
-            codeUntil(coder, part.cursor, position + 1, copyFromSegment, context);
-        }
-    }
-    codeUntil(coder, part.cursor, part.nominalEnd, copyFromSegment, context);
+// Bytes of output a part of `length` bytes may need.
+constexpr uint64_t outputBytesFor(uint64_t length) {
+    return ((length + PartOverrun) * MaxBitsPerInputByte + 7) / 8 + BitSlack;
 }
 
-// Continues `part` (whose parse is right) token by token until it starts a token where `next` also
+// Continues a parse that is right (in `coder`) token by token until it starts a token where `next` also
 // starts one; returns that token's index in next.starts, or next.startCount when the parse passes the
 // recorded tokens without meeting them (it then stops at a token start past them).
-uint32_t meetNext(Segment& segment, Part& part, const Part& next) {
-    Coder& coder = part.coder;
+uint32_t meetNext(SegmentInput& input, Coder& coder, Cursor& cursor, const Part& next) {
     uint32_t index = 0;
     for (;;) {
-        const uint64_t position = inputPosition(part.cursor);
-        if (part.cursor.finished || position >= next.start + MeetWindow) return next.startCount;
+        const uint64_t position = inputPosition(cursor);
+        if (cursor.finished || position >= next.start + MeetWindow) return next.startCount;
         const uint64_t offset = position - next.start;
         while (index < next.startCount && next.starts[index].offset() < offset) ++index;
         if (index == next.startCount) return index;
         if (next.starts[index].offset() == offset) return index;
-        codeUntil(coder, part.cursor, position + 1, copyFromSegment, &segment.input);
+        codeUntil(coder, cursor, position + 1, copyFromSegment, &input);
+    }
+}
+
+// Codes `part` in `area`: records where its first tokens start (every part but the segment's first) and
+// codes its range step by step, as long as the range is when each step begins. Returns the next part.
+Part* codePart(Segment& segment, PartArea& area, Part& part, bool first) {
+    Coder& coder = area.coder;
+    Cursor& cursor = area.cursor;
+    void* context = &segment.input;
+    startWriter(coder.writer, part.output, NeverFlush, nullptr, nullptr);
+    part.startCount = 0;
+    // A continued first part keeps its cursor where the previous segment's parse ended, and reads on from
+    // here.
+    if (first && segment.first) {
+        startAtBeginning(coder, cursor, copyFromSegment, context);
+    } else if (!first || !segment.continued) {
+        startAt(coder, cursor, part.start, first, segment.inputSize, copyFromSegment, context);
+    }
+    if (!first) {
+        for (uint64_t position = part.start; !cursor.finished && position < part.start + MeetWindow;
+             position = inputPosition(cursor)) {
+            part.starts[part.startCount++] =
+                TokenStart(static_cast<uint32_t>(position - part.start), coder.writer.bitCount());
+            codeUntil(coder, cursor, position + 1, copyFromSegment, context);
+        }
+        {
+            std::lock_guard<std::mutex> lock(segment.mutex);
+            part.headReady = true;
+        }
+        segment.headReady.notify_all();
+    }
+    for (;;) {
+        const uint64_t position = inputPosition(cursor);
+        uint64_t end;
+        {
+            std::lock_guard<std::mutex> lock(segment.mutex);
+            part.progress = position;
+            end = part.nominalEnd;
+            if (cursor.finished || position >= end) {
+                part.done = true;
+                return part.next;
+            }
+        }
+        codeUntil(coder, cursor, std::min(end, position + StepBytes), copyFromSegment, context);
+    }
+}
+
+// Ends a part that has coded its range: meets the next part, or, for the last, notes where it ended.
+// Returns false when the part passed the next one's first tokens without meeting them; the area's coder
+// then stays as it is, for the join.
+bool finishPart(Segment& segment, PartArea& area, Part& part, Part* next) {
+    Coder& coder = area.coder;
+    if (next != nullptr) {
+        {
+            std::unique_lock<std::mutex> lock(segment.mutex);
+            segment.headReady.wait(lock, [next] { return next->headReady; });
+        }
+        const uint32_t met = meetNext(segment.input, coder, area.cursor, *next);
+        if (met == next->startCount) {
+            part.kept = true;
+            return false;
+        }
+        part.met = true;
+        part.metIndex = met;
+    } else {
+        part.endPosition = inputPosition(area.cursor);
+    }
+    spillBits(coder.writer);
+    part.endBit = coder.writer.bitCount();
+    area.outputUsed = static_cast<uint32_t>(part.output - area.output) + coder.writer.count + 8;
+    return true;
+}
+
+// Takes the second half of what the part with the most left has left, as a new part of `area`; null when
+// no part has enough left, or the area no room for it.
+Part* takeOver(Segment& segment, PartArea& area) {
+    if (area.partCount == PartsPerThread) return nullptr;
+    const uint64_t room = PartOutputBytes - std::min<uint64_t>(area.outputUsed, PartOutputBytes);
+    if (room < outputBytesFor(MinPartBytes)) return nullptr;
+    const uint64_t most = (room - BitSlack) * 8 / MaxBitsPerInputByte - PartOverrun;
+    std::lock_guard<std::mutex> lock(segment.mutex);
+    Part* victim = nullptr;
+    uint64_t left = 0;
+    for (Part* part = &segment.areas[0]->parts[0]; part != nullptr; part = part->next) {
+        const uint64_t from = std::max(part->progress + StealMargin, part->start + MeetWindow + StealMargin);
+        if (!part->done && part->nominalEnd > from && part->nominalEnd - from > left) {
+            victim = part;
+            left = part->nominalEnd - from;
+        }
+    }
+    if (victim == nullptr || left < 2 * MinPartBytes) return nullptr;
+    const uint64_t length = std::min(left / 2, most);
+    Part& taken = area.parts[area.partCount];
+    taken = Part{};
+    taken.start = victim->nominalEnd - length;
+    taken.nominalEnd = victim->nominalEnd;
+    taken.progress = taken.start + MeetWindow;
+    taken.next = victim->next;
+    taken.area = &area;
+    taken.starts = area.starts[area.partCount];
+    taken.output = area.output + area.outputUsed;
+    ++area.partCount;
+    victim->nominalEnd = taken.start;
+    victim->next = &taken;
+    return &taken;
+}
+
+// A thread's work on a segment: its own part, then parts taken over from the others while any has enough
+// left.
+void workOnSegment(Segment& segment, unsigned index) {
+    PartArea& area = *segment.areas[index];
+    Part* part = &area.parts[0];
+    bool first = index == 0;
+    for (;;) {
+        Part* next = codePart(segment, area, *part, first);
+        if (!finishPart(segment, area, *part, next)) return;
+        part = takeOver(segment, area);
+        if (part == nullptr) return;
+        first = false;
+    }
+}
+
+// Appends the parts' bits to `out` in input order, each from where the part before it met it. A part that
+// passed the next one's first tokens without meeting them goes on, here, through the parts after it until
+// it meets one. Returns where the segment's parse ended.
+uint64_t joinParts(Segment& segment, BitWriter& out) {
+    Part* part = &segment.areas[0]->parts[0];
+    uint64_t from = 0;
+    for (;;) {
+        if (part->met) {
+            appendBits(out, part->output, from, part->endBit);
+            from = part->next->starts[part->metIndex].bit();
+            part = part->next;
+            continue;
+        }
+        if (part->next == nullptr) {
+            appendBits(out, part->output, from, part->endBit);
+            return part->endPosition;
+        }
+        // The part's coder is as its thread left it.
+        Coder& coder = part->area->coder;
+        Cursor& cursor = part->area->cursor;
+        // Bits are appended as they come, so that the part's room holds what is coded between appends.
+        auto flush = [&] {
+            spillBits(coder.writer);
+            appendBits(out, part->output, from, coder.writer.bitCount());
+            from = 0;
+            startWriter(coder.writer, part->output, NeverFlush, nullptr, nullptr);
+        };
+        Part* passed = part->next;
+        for (;;) {
+            flush();
+            while (!cursor.finished && inputPosition(cursor) < passed->nominalEnd) {
+                codeUntil(coder, cursor, std::min(passed->nominalEnd, inputPosition(cursor) + MinPartBytes),
+                          copyFromSegment, &segment.input);
+                flush();
+            }
+            if (passed->next == nullptr) return inputPosition(cursor);
+            const uint32_t met = meetNext(segment.input, coder, cursor, *passed->next);
+            if (met < passed->next->startCount) {
+                spillBits(coder.writer);
+                appendBits(out, part->output, from, coder.writer.bitCount());
+                from = passed->next->starts[met].bit();
+                part = passed->next;
+                break;
+            }
+            passed = passed->next;
+        }
     }
 }
 
 // ---- threads ------------------------------------------------------------------------------------------
 
-// Helper threads wait for a segment, code their part of it, and report back. The segment and its parts
-// are handed over under the mutex, so a helper sees everything the calling thread wrote before.
+// Helper threads wait for a segment, work on it, and report back. The segment and its parts are handed
+// over under the mutex, so a helper sees everything the calling thread wrote before.
 class Crew {
 public:
     explicit Crew(unsigned most) : most_(std::min(most, MaxCompressThreads - 1)) {}
@@ -208,7 +391,7 @@ public:
         return std::min(started_, helpers);
     }
 
-    // Codes every part of the segment: part 0 on the calling thread, the others on the helpers.
+    // Works on the segment on the calling thread and on the helpers, each with its own area.
     void run(Segment& segment) {
         {
             std::lock_guard<std::mutex> lock(mutex_);
@@ -217,7 +400,7 @@ public:
             ++generation_;
         }
         wake_.notify_all();
-        codePart(segment, 0);
+        workOnSegment(segment, 0);
         std::unique_lock<std::mutex> lock(mutex_);
         done_.wait(lock, [this] { return busy_ == 0; });
     }
@@ -231,7 +414,7 @@ private:
             seen = generation_;
             Segment* segment = segment_;
             lock.unlock();
-            if (index < segment->partCount) codePart(*segment, index);
+            if (index < segment->threadCount) workOnSegment(*segment, index);
             lock.lock();
             if (--busy_ == 0) done_.notify_one();
         }
@@ -326,41 +509,27 @@ int compressInSegments(ReadCallback read, WriteCallback write, SharedState& stat
         // The areas that hold neither a part nor input go back at once.
         const unsigned kept = std::max(partCount, static_cast<unsigned>((received + PartBytes - 1) / PartBytes));
         giveBack(kept, count);
-        segment.partCount = partCount;
+        segment.threadCount = partCount;
         for (unsigned i = 0; i < partCount; ++i) {
-            Part& part = area(i)->part;
-            setUpCoder(part.coder, *literalMode, *dictionarySize);
+            PartArea& a = *area(i);
+            setUpCoder(a.coder, *literalMode, *dictionarySize);
+            a.partCount = 1;
+            a.outputUsed = 0;
+            Part& part = a.parts[0];
+            part = Part{};
             part.start = carried + length * i / partCount;
             part.nominalEnd = carried + length * (i + 1) / partCount;
-            segment.parts[i] = &part;
+            part.progress = i == 0 ? part.start : part.start + MeetWindow;
+            part.next = i + 1 < partCount ? &area(i + 1)->parts[0] : nullptr;
+            part.area = &a;
+            part.starts = a.starts[0];
+            part.output = a.output;
+            segment.areas[i] = &a;
         }
         crew.run(segment);
-
-        // Join the parts in order; each is right from where the previous one met it.
-        uint64_t from = 0;
-        for (unsigned i = 0; i < partCount; ++i) {
-            Part& part = *segment.parts[i];
-            uint32_t met = 0;
-            if (i + 1 < partCount) met = meetNext(segment, part, *segment.parts[i + 1]);
-            spillBits(part.coder.writer);
-            appendBits(out, part.output, from, part.coder.writer.bitCount());
-            if (i + 1 == partCount) break;
-            Part& next = *segment.parts[i + 1];
-            if (met < next.startCount) {
-                from = next.starts[met].bit();
-                continue;
-            }
-            // Not met: code the next part again from where this one stopped, which is a token start of
-            // the right parse.
-            next.start = inputPosition(part.cursor);
-            startWriter(next.coder.writer, next.output, NeverFlush, nullptr, nullptr);
-            startAt(next.coder, next.cursor, next.start, false, segment.inputSize, copyFromSegment, &segment.input);
-            next.startCount = 0;
-            codeUntil(next.coder, next.cursor, next.nominalEnd, copyFromSegment, &segment.input);
-            from = 0;
-        }
+        const uint64_t ended = joinParts(segment, out);
         if (!last) {
-            carried = inputPosition(segment.parts[partCount - 1]->cursor);
+            carried = ended;
             segment.continued = partCount == 1;
             // The last HistoryBytes bytes become the history of the next segment (a full segment holds
             // more than that).

@@ -41,10 +41,12 @@ size_t compressParallelWorkSize(unsigned threadCount);
 //
 // The input is taken in segments of up to 512 KiB per thread (the reads ask for the bytes still missing
 // from the current 4096-byte block, like CompressStream's); each segment is cut into one part per thread
-// (of at least 64 KiB), the parts are coded side by side, and their bits are joined where the parse of one part reaches a
-// token at which the next part's parse also starts. Parts whose parses do not meet within 16 KiB (long
-// runs of one period can do that) are coded again from where the previous part ended, on the calling
-// thread: slower, never different. Output of a segment is written after the segment is coded, so writes
+// (of at least 16 KiB), the parts are coded side by side, and their bits are joined where the parse of one
+// part reaches a token at which the next part's parse also starts. A thread that finishes its part early
+// takes over the second half of what the part with the most left has left, so the threads of a segment
+// finish together however fast each goes. Where a parse does not meet the next part's within 4 KiB of its
+// start (long runs of one period can do that), the earlier parse is carried on, on the calling thread,
+// until it meets a later part's: slower, never different. Output of a segment is written after the segment is coded, so writes
 // trail reads by up to one segment.
 //
 // Both callbacks are called only from the calling thread, reads and writes each in stream order. With

@@ -130,6 +130,27 @@ TEST(CompressStreamParallel, PartsThatNeverMeetAreCodedAgain) {
     expectSameAsOneThread(mixed, "runs with a long one", {LiteralModeBinary}, {2048u});
 }
 
+TEST(CompressStreamParallel, PartsTakenOverGiveTheSingleThreadedStream) {
+    // Fast and slow halves of a segment: the thread of the fast one finishes early and takes over the rest
+    // of the slow one, at a point that depends on timing; a long run between them keeps parses from meeting,
+    // so the parse carried on through it must meet parts taken over too. Several runs cut at several points.
+    std::vector<uint8_t> input = std::vector<uint8_t>(PartBytes, 0x41);
+    const std::vector<uint8_t> slow = randomBytes(PartBytes, 31);
+    input.insert(input.end(), slow.begin(), slow.end());
+    const std::vector<uint8_t> longRun(300000, 0x00);
+    input.insert(input.begin() + static_cast<long>(PartBytes + PartBytes / 4), longRun.begin(), longRun.end());
+    const std::vector<uint8_t> text = textLike(PartBytes, 32);
+    input.insert(input.end(), text.begin(), text.end());
+    const std::vector<uint8_t> expected = singleThreaded(input, LiteralModeBinary, 4096);
+    for (int round = 0; round < 3; ++round) {
+        for (unsigned threads : {2u, 3u, 8u}) {
+            std::vector<uint8_t> stream;
+            ASSERT_EQ(compressBuffer(input, LiteralModeBinary, 4096, stream, threads), ResultOk);
+            ASSERT_TRUE(stream == expected) << threads << " threads, round " << round;
+        }
+    }
+}
+
 TEST(CompressStreamParallel, SegmentMultiplesGiveTheSingleThreadedStream) {
     // Input that ends exactly at, or just around, the end of a segment of two or three threads, with and
     // without the held-back look-ahead.
