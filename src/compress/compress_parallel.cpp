@@ -5,6 +5,8 @@
 // look-ahead is a search at the next position. So a part may start its parse at a guessed position;
 // wherever the previous part's parse starts a token at which this one also starts a token, the two
 // parses agree from there on. The previous part stops there, and this part's bits are taken from there.
+// Since any start will do, a thread that finishes its part early cuts the part with the most left in two
+// and codes the second half itself.
 #include <algorithm>
 #include <condition_variable>
 #include <cstddef>
@@ -74,11 +76,12 @@ struct Part {
     Part* next;           // guarded: the next part in input order
     bool done;            // guarded: the part has coded its range, which can no longer be cut
     bool headReady;       // guarded: `starts` is complete
+    bool finished;        // guarded: the outcome below is written
     PartArea* area;       // of the thread that codes the part
     TokenStart* starts;   // the tokens that start in the first MeetWindow bytes, in order (not for the first part)
     uint32_t startCount;
     uint8_t* output;      // the part's bits (PartOverrun past its range at worst), BitSlack readable bytes past them
-    // Outcome, written by the part's thread before the segment's barrier:
+    // Outcome, written by the part's thread before it sets `finished`:
     bool met;             // the part met `next` at token starts[metIndex] of it
     uint32_t metIndex;
     uint64_t endBit;      // the part's bits end here (at the meet, or at the segment's end for the last part)
@@ -166,7 +169,14 @@ struct Segment {
     PartArea* areas[MaxCompressThreads];  // of the threads that code parts, area 0 the calling thread's
     unsigned threadCount;
     std::mutex mutex;
-    std::condition_variable headReady;
+    std::condition_variable changed;  // a part's head is ready, or a part has finished
+
+    // Waits until `ready` (which reads guarded fields) holds.
+    template <typename Ready>
+    void waitUntil(Ready ready) {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, ready);
+    }
 };
 
 // Bytes of output a part of `length` bytes may need.
@@ -216,7 +226,7 @@ Part* codePart(Segment& segment, PartArea& area, Part& part, bool first) {
             std::lock_guard<std::mutex> lock(segment.mutex);
             part.headReady = true;
         }
-        segment.headReady.notify_all();
+        segment.changed.notify_all();
     }
     for (;;) {
         const uint64_t position = inputPosition(cursor);
@@ -240,24 +250,25 @@ Part* codePart(Segment& segment, PartArea& area, Part& part, bool first) {
 bool finishPart(Segment& segment, PartArea& area, Part& part, Part* next) {
     Coder& coder = area.coder;
     if (next != nullptr) {
-        {
-            std::unique_lock<std::mutex> lock(segment.mutex);
-            segment.headReady.wait(lock, [next] { return next->headReady; });
-        }
+        segment.waitUntil([next] { return next->headReady; });
         const uint32_t met = meetNext(segment.input, coder, area.cursor, *next);
-        if (met == next->startCount) {
-            part.kept = true;
-            return false;
-        }
-        part.met = true;
+        part.kept = met == next->startCount;
+        part.met = !part.kept;
         part.metIndex = met;
     } else {
         part.endPosition = inputPosition(area.cursor);
     }
-    spillBits(coder.writer);
-    part.endBit = coder.writer.bitCount();
-    area.outputUsed = static_cast<uint32_t>(part.output - area.output) + coder.writer.count + 8;
-    return true;
+    if (!part.kept) {
+        spillBits(coder.writer);
+        part.endBit = coder.writer.bitCount();
+        area.outputUsed = static_cast<uint32_t>(part.output - area.output) + coder.writer.count + 8;
+    }
+    {
+        std::lock_guard<std::mutex> lock(segment.mutex);
+        part.finished = true;
+    }
+    segment.changed.notify_all();
+    return !part.kept;
 }
 
 // Takes the second half of what the part with the most left has left, as a new part of `area`; null when
@@ -309,13 +320,15 @@ void workOnSegment(Segment& segment, unsigned index) {
     }
 }
 
-// Appends the parts' bits to `out` in input order, each from where the part before it met it. A part that
-// passed the next one's first tokens without meeting them goes on, here, through the parts after it until
-// it meets one. Returns where the segment's parse ended.
+// Appends the parts' bits to `out` in input order, each from where the part before it met it, as soon as
+// each has finished (while later ones are still coded). A part that passed the next one's first tokens
+// without meeting them goes on, here, through the parts after it until it meets one. Returns where the
+// segment's parse ended.
 uint64_t joinParts(Segment& segment, BitWriter& out) {
     Part* part = &segment.areas[0]->parts[0];
     uint64_t from = 0;
     for (;;) {
+        segment.waitUntil([part] { return part->finished; });
         if (part->met) {
             appendBits(out, part->output, from, part->endBit);
             from = part->next->starts[part->metIndex].bit();
@@ -338,6 +351,8 @@ uint64_t joinParts(Segment& segment, BitWriter& out) {
         };
         Part* passed = part->next;
         for (;;) {
+            // Where the part passed ends is settled once it has coded its range.
+            segment.waitUntil([passed] { return passed->done; });
             flush();
             while (!cursor.finished && inputPosition(cursor) < passed->nominalEnd) {
                 codeUntil(coder, cursor, std::min(passed->nominalEnd, inputPosition(cursor) + MinPartBytes),
@@ -345,6 +360,7 @@ uint64_t joinParts(Segment& segment, BitWriter& out) {
                 flush();
             }
             if (passed->next == nullptr) return inputPosition(cursor);
+            segment.waitUntil([next = passed->next] { return next->headReady; });
             const uint32_t met = meetNext(segment.input, coder, cursor, *passed->next);
             if (met < passed->next->startCount) {
                 spillBits(coder.writer);
@@ -391,8 +407,10 @@ public:
         return std::min(started_, helpers);
     }
 
-    // Works on the segment on the calling thread and on the helpers, each with its own area.
-    void run(Segment& segment) {
+    // Works on the segment on the helpers and, with `own`, on the calling thread; returns when all are
+    // done.
+    template <typename Own>
+    void run(Segment& segment, Own&& own) {
         {
             std::lock_guard<std::mutex> lock(mutex_);
             segment_ = &segment;
@@ -400,7 +418,7 @@ public:
             ++generation_;
         }
         wake_.notify_all();
-        workOnSegment(segment, 0);
+        own();
         std::unique_lock<std::mutex> lock(mutex_);
         done_.wait(lock, [this] { return busy_ == 0; });
     }
@@ -526,8 +544,11 @@ int compressInSegments(ReadCallback read, WriteCallback write, SharedState& stat
             part.output = a.output;
             segment.areas[i] = &a;
         }
-        crew.run(segment);
-        const uint64_t ended = joinParts(segment, out);
+        uint64_t ended = 0;
+        crew.run(segment, [&] {
+            workOnSegment(segment, 0);
+            ended = joinParts(segment, out);
+        });
         if (!last) {
             carried = ended;
             segment.continued = partCount == 1;
