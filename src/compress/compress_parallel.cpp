@@ -35,8 +35,11 @@ static_assert(MinPartBytes >= SecondBlockReach, "a guessed start must lie past t
 // A part codes at most its share of the segment (which may run a look-ahead past PartBytes in the last
 // segment), the continuation until the next part is met, and a last match past that.
 constexpr uint32_t PartOverrun = MeetWindow + 2 * LookAhead + 2;
-constexpr uint32_t MaxPartInput = PartBytes + PartOverrun;
-constexpr uint32_t PartOutputBytes = (MaxPartInput * MaxBitsPerInputByte + 7) / 8 + BitSlack;
+// Bytes of output a part of `length` bytes may need.
+constexpr uint64_t outputBytesFor(uint64_t length) {
+    return ((length + PartOverrun) * MaxBitsPerInputByte + 7) / 8 + BitSlack;
+}
+constexpr uint32_t PartOutputBytes = outputBytesFor(PartBytes);
 constexpr uint32_t NeverFlush = UINT32_MAX;
 // A part codes its range in steps of this many bytes, and may be cut short between steps: a thread that
 // has finished its part takes the second half of what the slowest part has left, so that the threads of a
@@ -44,7 +47,8 @@ constexpr uint32_t NeverFlush = UINT32_MAX;
 // a part may be taken, and only in pieces of MinPartBytes or more.
 constexpr uint32_t StepBytes = 4096;
 constexpr uint32_t StealMargin = StepBytes + 2 * LookAhead + 2;
-static_assert(MeetWindow + StealMargin >= SecondBlockReach, "a part taken over starts past the second block's index rule");
+static_assert(MeetWindow + StealMargin >= SecondBlockReach,
+              "a part taken over starts past the second block's index rule");
 // The parts one thread codes in a segment: its own and those it takes over.
 constexpr uint32_t PartsPerThread = 4;
 
@@ -78,9 +82,11 @@ struct Part {
     bool headReady;       // guarded: `starts` is complete
     bool finished;        // guarded: the outcome below is written
     PartArea* area;       // of the thread that codes the part
-    TokenStart* starts;   // the tokens that start in the first MeetWindow bytes, in order (not for the first part)
+    // The tokens that start in the first MeetWindow bytes, in order (none for the segment's first part).
+    TokenStart* starts;
     uint32_t startCount;
-    uint8_t* output;      // the part's bits (PartOverrun past its range at worst), BitSlack readable bytes past them
+    // The part's bits (of PartOverrun bytes past its range at worst), with BitSlack readable bytes past them.
+    uint8_t* output;
     // Outcome, written by the part's thread before it sets `finished`:
     bool met;             // the part met `next` at token starts[metIndex] of it
     uint32_t metIndex;
@@ -179,11 +185,6 @@ struct Segment {
     }
 };
 
-// Bytes of output a part of `length` bytes may need.
-constexpr uint64_t outputBytesFor(uint64_t length) {
-    return ((length + PartOverrun) * MaxBitsPerInputByte + 7) / 8 + BitSlack;
-}
-
 // Continues a parse that is right (in `coder`) token by token until it starts a token where `next` also
 // starts one; returns that token's index in next.starts, or next.startCount when the parse passes the
 // recorded tokens without meeting them (it then stops at a token start past them).
@@ -261,6 +262,7 @@ bool finishPart(Segment& segment, PartArea& area, Part& part, Part* next) {
     if (!part.kept) {
         spillBits(coder.writer);
         part.endBit = coder.writer.bitCount();
+        // The next part's bits start past this one's partly filled byte (and the rest of its word).
         area.outputUsed = static_cast<uint32_t>(part.output - area.output) + coder.writer.count + 8;
     }
     {

@@ -46,8 +46,8 @@ size_t compressParallelWorkSize(unsigned threadCount);
 // takes over the second half of what the part with the most left has left, so the threads of a segment
 // finish together however fast each goes. Where a parse does not meet the next part's within 4 KiB of its
 // start (long runs of one period can do that), the earlier parse is carried on, on the calling thread,
-// until it meets a later part's: slower, never different. Output of a segment is written after the segment is coded, so writes
-// trail reads by up to one segment.
+// until it meets a later part's: slower, never different. Output of a segment is written after the
+// segment is coded, so writes trail reads by up to one segment.
 //
 // Both callbacks are called only from the calling thread, reads and writes each in stream order. With
 // `threadCount` 1 (or 0) this is CompressStream itself. Otherwise the call starts up to threadCount - 1
