@@ -185,6 +185,23 @@ struct Segment {
     }
 };
 
+// Opens the next part of `area`, for input positions from `start` up to `end`, followed by `next`; its bits
+// go after those of the area's parts finished before it. Every part but the segment's first keeps its
+// first MeetWindow bytes, where the part before it meets it, from being taken over.
+Part& openPart(PartArea& area, uint64_t start, uint64_t end, Part* next, bool first) {
+    Part& part = area.parts[area.partCount];
+    part = Part{};
+    part.start = start;
+    part.nominalEnd = end;
+    part.progress = first ? start : start + MeetWindow;
+    part.next = next;
+    part.area = &area;
+    part.starts = area.starts[area.partCount];
+    part.output = area.output + area.outputUsed;
+    ++area.partCount;
+    return part;
+}
+
 // Continues a parse that is right (in `coder`) token by token until it starts a token where `next` also
 // starts one; returns that token's index in next.starts, or next.startCount when the parse passes the
 // recorded tokens without meeting them (it then stops at a token start past them).
@@ -292,16 +309,7 @@ Part* takeOver(Segment& segment, PartArea& area) {
     }
     if (victim == nullptr || left < 2 * MinPartBytes) return nullptr;
     const uint64_t length = std::min(left / 2, most);
-    Part& taken = area.parts[area.partCount];
-    taken = Part{};
-    taken.start = victim->nominalEnd - length;
-    taken.nominalEnd = victim->nominalEnd;
-    taken.progress = taken.start + MeetWindow;
-    taken.next = victim->next;
-    taken.area = &area;
-    taken.starts = area.starts[area.partCount];
-    taken.output = area.output + area.outputUsed;
-    ++area.partCount;
+    Part& taken = openPart(area, victim->nominalEnd - length, victim->nominalEnd, victim->next, false);
     victim->nominalEnd = taken.start;
     victim->next = &taken;
     return &taken;
@@ -365,8 +373,7 @@ uint64_t joinParts(Segment& segment, BitWriter& out) {
             segment.waitUntil([next = passed->next] { return next->headReady; });
             const uint32_t met = meetNext(segment.input, coder, cursor, *passed->next);
             if (met < passed->next->startCount) {
-                spillBits(coder.writer);
-                appendBits(out, part->output, from, coder.writer.bitCount());
+                flush();
                 from = passed->next->starts[met].bit();
                 part = passed->next;
                 break;
@@ -533,17 +540,10 @@ int compressInSegments(ReadCallback read, WriteCallback write, SharedState& stat
         for (unsigned i = 0; i < partCount; ++i) {
             PartArea& a = *area(i);
             setUpCoder(a.coder, *literalMode, *dictionarySize);
-            a.partCount = 1;
+            a.partCount = 0;
             a.outputUsed = 0;
-            Part& part = a.parts[0];
-            part = Part{};
-            part.start = carried + length * i / partCount;
-            part.nominalEnd = carried + length * (i + 1) / partCount;
-            part.progress = i == 0 ? part.start : part.start + MeetWindow;
-            part.next = i + 1 < partCount ? &area(i + 1)->parts[0] : nullptr;
-            part.area = &a;
-            part.starts = a.starts[0];
-            part.output = a.output;
+            openPart(a, carried + length * i / partCount, carried + length * (i + 1) / partCount,
+                     i + 1 < partCount ? &area(i + 1)->parts[0] : nullptr, i == 0);
             segment.areas[i] = &a;
         }
         uint64_t ended = 0;
