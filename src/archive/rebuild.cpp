@@ -54,8 +54,12 @@ platform::WorkingFile NewArchive::takePartFile() {
 }
 
 void NewArchive::givePartFile(platform::WorkingFile part) {
-    // A part file is written from its end, so it goes back empty; one whose writes failed goes.
-    if (!part || part.file().writeFailed() || !part.file().truncate(0)) return;
+    // The next record is written over this one's bytes from the start: rewriting a file's pages costs the
+    // system far less than freeing them and taking new ones. A part file that holds more than a usual
+    // record is emptied, so that the spare ones hold little disk space; one whose writes failed goes.
+    if (!part || part.file().writeFailed()) return;
+    const std::optional<int64_t> length = part.file().length();
+    if (!length || (*length > ReusedPartBytes && !part.file().truncate(0)) || !part.file().seek(0)) return;
     std::lock_guard<std::mutex> lock(partsMutex_);
     spareParts_.push_back(std::move(part));
 }

@@ -38,15 +38,18 @@ public:
     std::optional<platform::FileIdentity> identity() { return platform::identityOf(working_.file()); }
 
     // A working file beside the new archive for one record's stored bytes, while records are encoded side
-    // by side: empty, and an invalid WorkingFile when none can be made. Part files given back are used
-    // again, since making and removing a file for every record costs the file system more than writing
-    // the record's bytes. Both may be called from several threads at once.
+    // by side: positioned at its start, and an invalid WorkingFile when none can be made. Part files given
+    // back are used again, since making and removing a file for every record costs the file system more
+    // than writing the record's bytes; such a file may still hold an earlier record's bytes (at most
+    // ReusedPartBytes of them) past those written into it. Both may be called from several threads at once.
     platform::WorkingFile takePartFile();
-    // Takes back a part file whose bytes are in the archive; one that cannot be emptied is removed.
+    // Takes back a part file whose bytes are in the archive; one that cannot be made ready again is removed.
     void givePartFile(platform::WorkingFile part);
     // Removes the part files kept for use again: when records go on one at a time, straight into the
     // archive, they would only hold disk space and open files that the run may need.
     void dropSpareParts();
+    // The most bytes a part file given back keeps for the next record to write over.
+    static constexpr int64_t ReusedPartBytes = int64_t{1} << 20;
 
     // Appends `length` bytes of `from` at `offset` to the new archive, in pieces whose writing to the disk
     // starts while the next is copied: the flush before the archive is put in place then has little left

@@ -82,8 +82,8 @@ SourceProblem prepareSource(const platform::Directory& workDir, std::string_view
 EncodeOutcome encodeRecord(PreparedSource& source, TocEntry& entry, File& out, Console& console,
                            const CompressThreads& on) {
     console.out("Compressing %s\n", entry.name.c_str());
-    std::optional<int64_t> start = out.length();
-    if (!start || !out.seek(*start)) return EncodeOutcome::WriteFailed;
+    const std::optional<int64_t> start = out.position();
+    if (!start) return EncodeOutcome::WriteFailed;
     File& bytes = source.bytes();
     if (entry.method == MethodCompressedBinary || entry.method == MethodCompressedAscii) {
         switch (compressBetween(bytes, entry.method, out, on)) {
@@ -95,7 +95,8 @@ EncodeOutcome encodeRecord(PreparedSource& source, TocEntry& entry, File& out, C
     } else if (!copyBytes(bytes, 0, source.size, out)) {
         return EncodeOutcome::WriteFailed;
     }
-    std::optional<int64_t> end = out.length();
+    // Flushed, so that the bytes can be copied from the file's descriptor.
+    const std::optional<int64_t> end = out.flush() ? out.position() : std::nullopt;
     if (!end) return EncodeOutcome::WriteFailed;
     if (*end - *start > LargestRecord) return EncodeOutcome::TooLarge;
     entry.storedSize = static_cast<int32_t>(*end - *start);

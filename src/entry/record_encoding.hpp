@@ -50,11 +50,13 @@ SourceProblem prepareSource(const platform::Directory& workDir, std::string_view
 // How encodeRecord ended.
 enum class EncodeOutcome { Done, WriteFailed, ReadFailed, NoWorkArea, TooLarge };
 
-// Prints "Compressing NAME" and appends the stored bytes of `source` to `out` (at its end): compressed
-// with binary (method 1) or ASCII (method 2) literals and a 4096-byte dictionary, or copied unchanged for
-// any other method. Sets the entry's storedSize to the number of bytes appended, which is also the file's
-// growth. On failure the entry is unchanged and `out` may hold a part of the record. A compressed stream
-// is made on the threads `on` gives; its bytes are the same for any of them.
+// Prints "Compressing NAME" and writes the stored bytes of `source` to `out` from its current position
+// (the end of an archive being built; the start of a part file, whose bytes of an earlier record past
+// them are not part of this one): compressed with binary (method 1) or ASCII (method 2) literals and a
+// 4096-byte dictionary, or copied unchanged for any other method. Sets the entry's storedSize to the
+// number of bytes written, and leaves `out` flushed and positioned after them. On failure the entry is
+// unchanged and `out` may hold a part of the record. A compressed stream is made on the threads `on`
+// gives; its bytes are the same for any of them.
 EncodeOutcome encodeRecord(PreparedSource& source, TocEntry& entry, platform::File& out,
                            platform::Console& console, const CompressThreads& on = {});
 

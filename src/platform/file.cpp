@@ -223,6 +223,17 @@ bool File::seek(int64_t offset) {
 #endif
 }
 
+std::optional<int64_t> File::position() {
+    if (file_ == nullptr) return std::nullopt;
+#if defined(_WIN32)
+    const int64_t at = _ftelli64(file_);
+#else
+    const int64_t at = ftello(file_);
+#endif
+    if (at < 0) return std::nullopt;
+    return at;
+}
+
 bool File::truncate(int64_t length) {
     if (file_ == nullptr || length < 0 || std::fflush(file_) != 0) return false;
 #if defined(_WIN32)

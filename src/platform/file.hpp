@@ -86,6 +86,8 @@ public:
     bool writeLimitReached() const { return writeLimitReached_; }
 
     bool seek(int64_t offset);
+    // The current position (buffered bytes counted), or nothing when it cannot be determined.
+    std::optional<int64_t> position();
     // Cuts the file to `length` bytes (buffered data is written first); the position is not moved.
     bool truncate(int64_t length);
     // The file's length in bytes, or nothing when it cannot be determined. Keeps the current position.
