@@ -197,8 +197,9 @@ struct ForwardChains {
 //  - chains by a hash of 4 bytes, four to a link: every candidate sharing 4 or more;
 //  - the wide way, searched first while that has lately cost less than walking the 4-byte chains alone
 //    (on data of many repeated fields it saves many steps per search, on text it saves little and costs
-//    two links per position): chains by hashes of 8 and 5 bytes, four to a link, of every candidate
-//    sharing 8 (5) or more;
+//    a link per position): chains by a hash of 8 bytes, four to a link, of every candidate sharing 8 or
+//    more. Shorter matches come from the 4-byte chains, whose walk a probe of the bytes just past the
+//    best length keeps cheap: a chain of 5 bytes as well costs more to link than it saves;
 //  - chains by a hash of 16 bytes, with forward links: only to find the farthest full-length match.
 // Hash collisions only add candidates, which the byte tests reject. A lazy chain catches up from the
 // oldest position a search may still reach, which never moves back.
@@ -206,7 +207,6 @@ struct MatchFinder {
     static constexpr uint32_t PairBits = 12;
     static constexpr uint32_t Hash3Bits = 14;
     static constexpr uint32_t Hash4Bits = 14;
-    static constexpr uint32_t Hash5Bits = 12;
     static constexpr uint32_t Hash8Bits = 12;
     static constexpr uint32_t Hash16Bits = 12;
     // Which way to search is decided by cost: the candidates visited in the walked chains, plus the
@@ -250,7 +250,6 @@ struct MatchFinder {
     uint16_t pairs[1u << PairBits];
     LinkedChains<1u << Hash3Bits, 1> chains3;
     LinkedChains<1u << Hash4Bits, 4> chains4;
-    LinkedChains<1u << Hash5Bits, 4> chains5;
     LinkedChains<1u << Hash8Bits, 4> chains8;
     ForwardChains<1u << Hash16Bits> chains16;
     uint8_t window[WindowBytes + SpareBytes];
@@ -263,9 +262,6 @@ struct MatchFinder {
     }
     static uint32_t hash4(uint64_t head) {
         return static_cast<uint32_t>(((head << 32) * 0x9E3779B97F4A7C15ull) >> (64 - Hash4Bits));
-    }
-    static uint32_t hash5(uint64_t head) {
-        return static_cast<uint32_t>(((head << 24) * 0x9E3779B97F4A7C15ull) >> (64 - Hash5Bits));
     }
     static uint32_t hash8(uint64_t head) {
         return static_cast<uint32_t>((head * 0x9E3779B97F4A7C15ull) >> (64 - Hash8Bits));
@@ -334,7 +330,7 @@ struct MatchFinder {
         lowerOffsets(pairs, 1u << PairBits);
         chains3.lower();
         chains4.lower();
-        wideReady = lowerLazy(wideReady, linkedWide, chains5, chains8);
+        wideReady = lowerLazy(wideReady, linkedWide, chains8);
         fullReady = lowerLazy(fullReady, linked16, chains16);
         linked = linked > SlideDistance ? linked - SlideDistance : 0;
         linkedWide = linkedWide > SlideDistance ? linkedWide - SlideDistance : 0;
@@ -374,17 +370,12 @@ struct MatchFinder {
 
     void linkWideUpTo(uint32_t stop, uint32_t lowest) {
         if (!wideReady) {
-            chains5.clear();
             chains8.clear();
             wideReady = true;
         }
         uint32_t next = linkedWide > lowest ? linkedWide : lowest;
         if (stop > next && stop - next <= CatchUp) periodCost += stop - next;
-        for (; next < stop; ++next) {
-            const uint64_t head = load64(window + next);
-            chains5.link(hash5(head), next);
-            chains8.link(hash8(head), next);
-        }
+        for (; next < stop; ++next) chains8.link(hash8(load64(window + next)), next);
         if (next > linkedWide) linkedWide = next;
     }
 
@@ -502,19 +493,15 @@ struct MatchFinder {
     }
 
     // The 4-byte chains' part of find the wide way, for at least 8 bytes of input left: the longest
-    // sharing 8 or more, else the longest sharing 5 to 7, else the nearest sharing 4.
+    // sharing 8 or more, else the longest sharing 4 to 7 (no candidate in the 4-byte chains is longer).
     Match searchWide(uint32_t position, uint32_t lowest, uint32_t limit, uint32_t atLeast, uint64_t head,
                      uint64_t group4, uint32_t& steps) {
         chains8.prefetchNewest(hash8(head));
-        chains5.prefetchNewest(hash5(head));
         linkWideUpTo(position - 1, lowest);
-        Match match = longestInChain(chains8, chains8.newest(hash8(head)), position, lowest, limit,
-                                     atLeast > 8 ? atLeast - 1 : 7, limit, steps);
+        const Match match = longestInChain(chains8, chains8.newest(hash8(head)), position, lowest, limit,
+                                           atLeast > 8 ? atLeast - 1 : 7, limit, steps);
         if (match.length != 0 || atLeast >= 8) return match;
-        match = longestInChain(chains5, chains5.newest(hash5(head)), position, lowest, limit,
-                               atLeast > 5 ? atLeast - 1 : 4, 7, steps);
-        if (match.length != 0 || atLeast >= 5) return match;
-        return longestInChain(chains4, group4, position, lowest, limit, 3, 4, steps);
+        return longestInChain(chains4, group4, position, lowest, limit, atLeast > 4 ? atLeast - 1 : 3, 7, steps);
     }
 
     // The longest match for `position` among positions 2 to dictionarySize - 1 bytes back (and not before
