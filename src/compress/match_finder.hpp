@@ -204,7 +204,7 @@ struct ForwardChains {
 // Hash collisions only add candidates, which the byte tests reject. A lazy chain catches up from the
 // oldest position a search may still reach, which never moves back.
 struct MatchFinder {
-    static constexpr uint32_t PairBits = 12;
+    static constexpr uint32_t PairBits = 13;
     static constexpr uint32_t Hash3Bits = 14;
     static constexpr uint32_t Hash4Bits = 14;
     static constexpr uint32_t Hash8Bits = 12;
