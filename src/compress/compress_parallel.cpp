@@ -218,13 +218,13 @@ uint32_t meetNext(SegmentInput& input, Coder& coder, Cursor& cursor, const Part&
     }
 }
 
-// Codes `part` in `area`: records where its first tokens start (every part but the segment's first) and
-// codes its range step by step, as long as the range is when each step begins. Returns the next part.
+// Codes `part` in `area`, into the writer of the area's coder: records where its first tokens start (every
+// part but the segment's first) and codes its range step by step, as long as the range is when each step
+// begins. Returns the next part.
 Part* codePart(Segment& segment, PartArea& area, Part& part, bool first) {
     Coder& coder = area.coder;
     Cursor& cursor = area.cursor;
     void* context = &segment.input;
-    startWriter(coder.writer, part.output, NeverFlush, nullptr, nullptr);
     part.startCount = 0;
     // A continued first part keeps its cursor where the previous segment's parse ended, and reads on from
     // here.
@@ -322,6 +322,7 @@ void workOnSegment(Segment& segment, unsigned index) {
     Part* part = &area.parts[0];
     bool first = index == 0;
     for (;;) {
+        startWriter(area.coder.writer, part->output, NeverFlush, nullptr, nullptr);
         Part* next = codePart(segment, area, *part, first);
         if (!finishPart(segment, area, *part, next)) return;
         part = takeOver(segment, area);
@@ -547,10 +548,19 @@ int compressInSegments(ReadCallback read, WriteCallback write, SharedState& stat
             segment.areas[i] = &a;
         }
         uint64_t ended = 0;
-        crew.run(segment, [&] {
-            workOnSegment(segment, 0);
-            ended = joinParts(segment, out);
-        });
+        if (partCount == 1) {
+            // One part: its bits go straight into the stream, which a join would only copy.
+            Coder& coder = area(0)->coder;
+            coder.writer = out;
+            codePart(segment, *area(0), area(0)->parts[0], true);
+            out = coder.writer;
+            ended = inputPosition(area(0)->cursor);
+        } else {
+            crew.run(segment, [&] {
+                workOnSegment(segment, 0);
+                ended = joinParts(segment, out);
+            });
+        }
         if (!last) {
             carried = ended;
             segment.continued = partCount == 1;
