@@ -5,6 +5,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/cpu_quota.hpp"
+
 #if defined(__linux__)
 #include <sched.h>
 #endif
@@ -12,12 +14,16 @@
 namespace bxa::platform {
 
 unsigned machineThreads() {
+    unsigned processors = 0;
 #if defined(__linux__)
-    // The processors this process may run on (taskset, a container's share), not all of the machine's.
+    // The processors this process may run on (taskset, a container's set), not all of the machine's.
     cpu_set_t allowed;
-    if (sched_getaffinity(0, sizeof allowed, &allowed) == 0) return std::max(1, CPU_COUNT(&allowed));
+    if (sched_getaffinity(0, sizeof allowed, &allowed) == 0) processors = static_cast<unsigned>(CPU_COUNT(&allowed));
 #endif
-    return std::max(1u, std::thread::hardware_concurrency());
+    if (processors == 0) processors = std::max(1u, std::thread::hardware_concurrency());
+    // A container may instead be given a share of the processors' time.
+    const unsigned quota = quotaProcessors();
+    return quota != 0 ? std::min(processors, quota) : processors;
 }
 
 namespace {
