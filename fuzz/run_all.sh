@@ -23,7 +23,7 @@ for target in $(find "$build/fuzz" -type f -name 'fuzz_*' -perm -u+x | sort); do
     tail -n 40 "$work/log.txt"
     status=1
   fi
-  grep -E '^stat::number_of_executed_units|^#[0-9]+.*DONE' "$work/log.txt" | tail -n 2 || true
+  grep -aE '^stat::number_of_executed_units|^#[0-9]+.*DONE' "$work/log.txt" | tail -n 2 || true
   echo "corpus: $(ls "$work/corpus" | wc -l) inputs"
 done
 exit $status
