@@ -25,6 +25,26 @@ unsigned processorsFor(uint64_t quota, uint64_t period) {
     return static_cast<unsigned>(std::min<uint64_t>(processors, UINT32_MAX));
 }
 
+// The first line of a small system file, or nothing when it cannot be read.
+std::string firstLine(const std::string& path) {
+    File file = File::openForReading(path);
+    if (!file) return {};
+    LineReader lines(file, 256);
+    return lines.next() ? lines.line() : std::string();
+}
+
+// Calls visit(directory) for the group at `path` below `root` and for every group above it, up to `root`.
+template <typename Visit>
+void forEachLevel(const std::string& root, std::string_view path, Visit visit) {
+    for (;;) {
+        while (!path.empty() && path.back() == '/') path.remove_suffix(1);
+        visit(root + std::string(path));
+        if (path.empty()) return;
+        const size_t slash = path.rfind('/');
+        path = slash == std::string_view::npos ? std::string_view{} : path.substr(0, slash);
+    }
+}
+
 }  // namespace
 
 unsigned processorsForCpuMax(std::string_view cpuMax) {
@@ -53,30 +73,6 @@ std::string_view groupPathIn(std::string_view line, std::string_view controller)
     }
     return {};
 }
-
-namespace {
-
-// The first line of a small system file, or nothing when it cannot be read.
-std::string firstLine(const std::string& path) {
-    File file = File::openForReading(path);
-    if (!file) return {};
-    LineReader lines(file, 256);
-    return lines.next() ? lines.line() : std::string();
-}
-
-// Calls visit(directory) for the group at `path` below `root` and for every group above it, up to `root`.
-template <typename Visit>
-void forEachLevel(const std::string& root, std::string_view path, Visit visit) {
-    for (;;) {
-        while (!path.empty() && path.back() == '/') path.remove_suffix(1);
-        visit(root + std::string(path));
-        if (path.empty()) return;
-        const size_t slash = path.rfind('/');
-        path = slash == std::string_view::npos ? std::string_view{} : path.substr(0, slash);
-    }
-}
-
-}  // namespace
 
 unsigned quotaProcessorsIn(const std::string& groupsFile, const std::string& root) {
     File groups = File::openForReading(groupsFile);

@@ -14,8 +14,8 @@
 namespace bxa::platform {
 
 // The number of threads the machine runs at once for this process (at least 1): on Linux the processors
-// it may run on, and no more than its control group's CPU quota grants, so that `taskset` or a
-// container's limit is respected.
+// it may run on, and no more than its control group's CPU quota grants (read once per process), so that
+// `taskset` or a container's limit is respected.
 unsigned machineThreads();
 
 // What finishing an item tells the run.
